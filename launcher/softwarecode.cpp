@@ -1,0 +1,44 @@
+#include "softwarecode.h"
+
+#include "userdata/datadirectorylock.h"
+#include "userdata/settingsfile.h"
+#include "userdata/settingskeys.h"
+
+#include <QFileInfo>
+#include <QSettings>
+#include <QUuid>
+
+namespace {
+
+bool hasCode(const QSettings &settings)
+{
+    return !settings.value(QLatin1String(Keys::SoftwareCode), QString()).toString().isEmpty();
+}
+
+} // namespace
+
+QString makeSoftwareCode()
+{
+    const QString uuid = QUuid::createUuid().toString();
+    QString code;
+    for (const QChar c : uuid) {
+        if (c != QLatin1Char('{') && c != QLatin1Char('-') && c != QLatin1Char('}'))
+            code.append(c);
+    }
+    return code.toUpper();
+}
+
+void ensureSoftwareCode(const QSettings &settings)
+{
+    // Nearly every launch ends here, without waiting for any lock.
+    if (hasCode(settings))
+        return;
+    const QString path = settings.fileName();
+    const DataDirectoryLock lock(QFileInfo(path).path());
+    if (!lock.isLocked())
+        return;
+    // Another launcher may have stored a code while this one waited.
+    if (hasCode(QSettings(path, QSettings::IniFormat)))
+        return;
+    writeSettingsFile(path, {{Keys::SoftwareCode, makeSoftwareCode()}});
+}

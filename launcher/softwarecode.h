@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+class QSettings;
+
+// A new software code: the 32 hexadecimal digits of a random UUID, upper case.
+QString makeSoftwareCode();
+
+// Gives the data directory's "setting.ini", open in `settings`, a software
+// code when its "code/software_code" is empty or missing. A code once stored
+// is never checked, changed or replaced. The code is made once per data
+// directory: launchers started together agree on one, as the check and the
+// write happen under the data directory's lock; one that cannot get the lock
+// leaves the code to the next launch rather than risk a second code.
+void ensureSoftwareCode(const QSettings &settings);

@@ -1,0 +1,128 @@
+#include "installation.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTest>
+
+#include <unistd.h>
+
+Installation::Installation(const QString &launcherName)
+    : m_launcherName(launcherName)
+    , m_configHome(root() + QStringLiteral("/config"))
+{
+    m_valid = QDir().mkpath(installDir()) && QDir().mkpath(configHome())
+        && QFile::copy(QStringLiteral(QUILLORA_LAUNCHER), launcher());
+}
+
+void Installation::addVersion(const QString &version)
+{
+    const QString dir = installDir() + QLatin1Char('/') + version;
+    QDir().mkpath(dir);
+    addStandIn(dir + QStringLiteral("/Quillora.exe"));
+}
+
+void Installation::addStandIn(const QString &path)
+{
+    // One printf per start, appended: whole lines even when several start.
+    const QByteArray script = "#!/bin/sh\nprintf '%s\\t%s\\t%s\\n' \"$0\" \"$(pwd -P)\" \"$#\" >> '"
+        + QFile::encodeName(startLog()) + "'\n";
+    writeFile(path, script);
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                              | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
+                              | QFileDevice::ExeOther);
+}
+
+bool Installation::writeFile(const QString &path, const QByteArray &contents)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(contents) == contents.size();
+}
+
+QByteArray Installation::readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QProcessEnvironment Installation::environment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome());
+    env.insert(QStringLiteral("HOME"), root() + QStringLiteral("/home"));
+    return env;
+}
+
+QProcess *Installation::start(const QStringList &arguments, const QStringList &wrapper) const
+{
+    auto *process = new QProcess;
+    process->setProcessEnvironment(environment());
+    process->setWorkingDirectory(root());
+    QStringList command = wrapper;
+    command << launcher() << arguments;
+    process->start(command.takeFirst(), command);
+    return process;
+}
+
+Installation::Run Installation::finish(QProcess *process, int timeoutMs)
+{
+    Run run;
+    run.finished = process->waitForFinished(timeoutMs);
+    if (!run.finished) {
+        process->kill();
+        process->waitForFinished();
+    }
+    run.exitCode = process->exitCode();
+    run.exitStatus = process->exitStatus();
+    run.out = process->readAllStandardOutput();
+    run.err = process->readAllStandardError();
+    delete process;
+    return run;
+}
+
+Installation::Run Installation::launch(const QStringList &arguments, const QStringList &wrapper) const
+{
+    return finish(start(arguments, wrapper));
+}
+
+QStringList Installation::starts() const
+{
+    return QString::fromLocal8Bit(readFile(startLog())).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+bool Installation::waitForStarts(int count, int timeoutMs) const
+{
+    return QTest::qWaitFor([&] { return starts().size() >= count; }, timeoutMs);
+}
+
+bool Installation::staysUnstarted(int graceMs) const
+{
+    return !QTest::qWaitFor([&] { return !starts().isEmpty(); }, graceMs);
+}
+
+QStringList Installation::unprivileged()
+{
+    if (::geteuid() != 0)
+        return {};
+    // QTemporaryDir makes its directory private to root.
+    QFile::setPermissions(root(), QFile::permissions(root()) | QFileDevice::ExeOther | QFileDevice::ReadOther);
+    for (const QString &dir : {installDir(), configHome()})
+        QFile::setPermissions(dir, QFile::permissions(dir) | QFileDevice::ExeOther | QFileDevice::ReadOther);
+    return {QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+            QStringLiteral("--clear-groups")};
+}
+
+QString storedCode(const QString &settingsPath)
+{
+    const QRegularExpression line(QStringLiteral("^software_code=(.*)$"), QRegularExpression::MultilineOption);
+    return line.match(QString::fromUtf8(Installation::readFile(settingsPath))).captured(1);
+}
+
+bool isWellFormedCode(const QString &code)
+{
+    static const QRegularExpression shape(QStringLiteral("^[0-9A-F]{12}4[0-9A-F]{3}[89AB][0-9A-F]{15}$"));
+    return shape.match(code).hasMatch();
+}

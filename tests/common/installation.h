@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// A throwaway installation for one test row, laid out as a user's would be:
+//   <root>/install/quillora-launcher         a copy of the built launcher
+//   <root>/install/<version>/Quillora.exe    stand-ins that record their start
+//   <root>/config/Quillora                   the data directory (XDG_CONFIG_HOME)
+// The launcher is copied, not linked: its own directory is the installation.
+class Installation
+{
+public:
+    explicit Installation(const QString &launcherName = QStringLiteral("quillora-launcher"));
+
+    bool isValid() const { return m_root.isValid() && m_valid; }
+    QString root() const { return m_root.path(); }
+    QString installDir() const { return root() + QStringLiteral("/install"); }
+    QString configHome() const { return m_configHome; }
+    // Where XDG_CONFIG_HOME points; need not exist.
+    void setConfigHome(const QString &path) { m_configHome = path; }
+    QString dataDir() const { return configHome() + QStringLiteral("/Quillora"); }
+    QString launcher() const { return installDir() + QLatin1Char('/') + m_launcherName; }
+    QString dataFile(const QString &name) const { return dataDir() + QLatin1Char('/') + name; }
+
+    // A version directory with a stand-in "Quillora.exe" that appends
+    // "<its path>\t<working directory>\t<argument count>" to the start log.
+    void addVersion(const QString &version);
+    // A stand-in at any path, e.g. a decoy the launcher must never start.
+    void addStandIn(const QString &path);
+
+    static bool writeFile(const QString &path, const QByteArray &contents);
+    static QByteArray readFile(const QString &path);
+    // Writes INI sections verbatim: the tests control every byte.
+    bool writeDataSettings(const QByteArray &ini) { return writeFile(dataFile(QStringLiteral("setting.ini")), ini); }
+    bool writeLegacySettings(const QByteArray &ini) { return writeFile(installDir() + QStringLiteral("/setting.ini"), ini); }
+
+    struct Run
+    {
+        bool finished = false;
+        int exitCode = -1;
+        QProcess::ExitStatus exitStatus = QProcess::CrashExit;
+        QByteArray out;
+        QByteArray err;
+        bool cleanExit() const { return finished && exitStatus == QProcess::NormalExit && exitCode == 0; }
+    };
+    QProcessEnvironment environment() const;
+    // Starts the launcher as a user would; `wrapper` runs it under another
+    // program (setpriv, strace), `arguments` are the launcher's own.
+    QProcess *start(const QStringList &arguments = {}, const QStringList &wrapper = {}) const;
+    static Run finish(QProcess *process, int timeoutMs = 20000);
+    Run launch(const QStringList &arguments = {}, const QStringList &wrapper = {}) const;
+
+    // Lines of the start log; each start adds one.
+    QStringList starts() const;
+    // Waits, with a deadline, until `count` starts are logged.
+    bool waitForStarts(int count, int timeoutMs = 5000) const;
+    // For cases where nothing may start: starts are asynchronous, so give a
+    // wrongly started stand-in time to log itself.
+    bool staysUnstarted(int graceMs = 400) const;
+    QString startLog() const { return root() + QStringLiteral("/starts.log"); }
+
+    // Runs as an unprivileged user when the tests run as root, since root
+    // ignores permission bits; prepares the tree so that user can reach it.
+    QStringList unprivileged();
+
+private:
+    QTemporaryDir m_root;
+    QString m_launcherName;
+    QString m_configHome;
+    bool m_valid = false;
+};
+
+// The stored software code, read straight from the file.
+QString storedCode(const QString &settingsPath);
+// 32 characters of 0-9A-F from a version 4 UUID: 13th "4", 17th 8, 9, A or B.
+bool isWellFormedCode(const QString &code);

@@ -1,0 +1,176 @@
+#include "../common/installation.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTest>
+
+// The launcher as a user meets it: it prepares the data directory, starts the
+// version that "setting.ini" names from that version's directory, and starts
+// nothing else.
+class LaunchTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    // The start log line a stand-in at install/<version> writes.
+    static QString startOf(const Installation &installation, const QString &version)
+    {
+        const QString dir = QFileInfo(installation.installDir() + QLatin1Char('/') + version).canonicalFilePath();
+        return dir + QStringLiteral("/Quillora.exe\t") + dir + QStringLiteral("\t0");
+    }
+
+private Q_SLOTS:
+    void preparesDataDirectory_data()
+    {
+        QTest::addColumn<QString>("configHome"); // relative to the test root
+        QTest::addColumn<bool>("existingFiles");
+        QTest::newRow("first launch") << "config" << false;
+        QTest::newRow("missing parents are created") << "config/a/b c/d" << false;
+        QTest::newRow("existing files are kept, logs added") << "config" << true;
+    }
+    void preparesDataDirectory()
+    {
+        QFETCH(QString, configHome);
+        QFETCH(bool, existingFiles);
+        Installation installation;
+        QVERIFY(installation.isValid());
+        installation.setConfigHome(installation.root() + QLatin1Char('/') + configHome);
+        const QByteArray user = "[config]\nlang=en_GB\n";
+        const QByteArray settings = "[code]\nsoftware_code=KEEP\n\n[version]\ncurrent_version=9.9\n";
+        if (existingFiles) {
+            QVERIFY(Installation::writeFile(installation.dataFile("user.ini"), user));
+            QVERIFY(installation.writeDataSettings(settings));
+        }
+
+        const Installation::Run run = installation.launch();
+
+        QVERIFY(run.cleanExit());
+        QVERIFY(QFileInfo(installation.dataDir()).isDir());
+        QVERIFY(QFileInfo(installation.dataFile("logs")).isDir());
+        QVERIFY(QDir(installation.dataFile("logs")).isEmpty());
+        if (existingFiles) {
+            QCOMPARE(Installation::readFile(installation.dataFile("user.ini")), user);
+            QCOMPARE(Installation::readFile(installation.dataFile("setting.ini")), settings);
+        }
+    }
+
+    void startsChosenVersion_data()
+    {
+        QTest::addColumn<QByteArray>("settings"); // data directory's "setting.ini"; null: none
+        QTest::addColumn<QStringList>("installed");
+        QTest::addColumn<QString>("started"); // empty: nothing may start
+
+        const QStringList both{"1.0.0", "2.0.0", "1.5.0"};
+        QTest::newRow("no setting.ini runs 1.0.0") << QByteArray() << both << "1.0.0";
+        QTest::newRow("current version") << QByteArray("[version]\ncurrent_version=2.0.0\nprevious_version=1.5.0\n")
+                                         << both << "2.0.0";
+        QTest::newRow("empty current falls back to previous")
+            << QByteArray("[version]\ncurrent_version=\nprevious_version=1.5.0\n") << both << "1.5.0";
+        QTest::newRow("both empty runs 1.0.0") << QByteArray("[version]\ncurrent_version=\nprevious_version=\n")
+                                               << both << "1.0.0";
+        QTest::newRow("keys missing runs 1.0.0") << QByteArray("[code]\nsoftware_code=X\n") << both << "1.0.0";
+        QTest::newRow("missing version directory: no fallback")
+            << QByteArray("[version]\ncurrent_version=3.0.0\nprevious_version=1.5.0\n") << both << QString();
+        QTest::newRow("missing 1.0.0: nothing starts") << QByteArray() << QStringList{"2.0.0"} << QString();
+        QTest::newRow("blanks kept verbatim") << QByteArray("[version]\ncurrent_version=2.0 beta\n")
+                                              << QStringList{"2.0 beta", "2.0", "1.0.0"} << "2.0 beta";
+        QTest::newRow("slash kept verbatim") << QByteArray("[version]\ncurrent_version=stable/2.0.0\n")
+                                             << QStringList{"stable/2.0.0", "1.0.0"} << "stable/2.0.0";
+    }
+    void startsChosenVersion()
+    {
+        QFETCH(QByteArray, settings);
+        QFETCH(QStringList, installed);
+        QFETCH(QString, started);
+        Installation installation;
+        QVERIFY(installation.isValid());
+        for (const QString &version : installed)
+            installation.addVersion(version);
+        if (!settings.isNull())
+            QVERIFY(installation.writeDataSettings(settings));
+
+        const Installation::Run run = installation.launch();
+
+        QVERIFY(run.cleanExit());
+        QCOMPARE(run.out, QByteArray());
+        QCOMPARE(run.err, QByteArray());
+        if (started.isEmpty()) {
+            QVERIFY(installation.staysUnstarted());
+        } else {
+            QVERIFY(installation.waitForStarts(1));
+            QCOMPARE(installation.starts(), QStringList{startOf(installation, started)});
+        }
+    }
+
+    void versionDirectoryWithoutExecutableStartsNothing()
+    {
+        Installation installation;
+        installation.addVersion("1.0.0");
+        QDir().mkpath(installation.installDir() + "/2.0.0");
+        QVERIFY(installation.writeDataSettings("[version]\ncurrent_version=2.0.0\nprevious_version=1.0.0\n"));
+
+        QVERIFY(installation.launch().cleanExit());
+        QVERIFY(installation.staysUnstarted());
+    }
+
+    // Other files named "Quillora.exe" (beside the launcher, on PATH) must
+    // never be started in place of the one that was checked.
+    void startsOnlyTheCheckedFile_data()
+    {
+        QTest::addColumn<bool>("versionInstalled");
+        QTest::newRow("version present") << true;
+        QTest::newRow("version missing") << false;
+    }
+    void startsOnlyTheCheckedFile()
+    {
+        QFETCH(bool, versionInstalled);
+        Installation installation;
+        QVERIFY(installation.isValid());
+        if (versionInstalled)
+            installation.addVersion("1.0.0");
+        installation.addStandIn(installation.installDir() + "/Quillora.exe");
+        installation.addStandIn(installation.root() + "/bin/Quillora.exe");
+        QProcessEnvironment env = installation.environment();
+        const QString path = installation.root() + "/bin:" + env.value("PATH");
+
+        const Installation::Run run = installation.launch({}, {"env", "PATH=" + path});
+
+        QVERIFY(run.cleanExit());
+        if (versionInstalled) {
+            QVERIFY(installation.waitForStarts(1));
+            QCOMPARE(installation.starts(), QStringList{startOf(installation, "1.0.0")});
+        } else {
+            QVERIFY(installation.staysUnstarted());
+        }
+    }
+
+    // Neither the command line nor the launcher's file name has a say.
+    void launcherNameAndArgumentsChangeNothing_data()
+    {
+        QTest::addColumn<QString>("launcherName");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("plain") << "quillora-launcher" << QStringList();
+        QTest::newRow("arguments") << "quillora-launcher" << QStringList{"--version", "-v", "two words", ""};
+        QTest::newRow("renamed") << "Quillora Launcher (old).bin" << QStringList{"x"};
+    }
+    void launcherNameAndArgumentsChangeNothing()
+    {
+        QFETCH(QString, launcherName);
+        QFETCH(QStringList, arguments);
+        Installation installation(launcherName);
+        QVERIFY(installation.isValid());
+        installation.addVersion("1.0.0");
+        installation.addVersion("2.0.0");
+        QVERIFY(installation.writeDataSettings("[version]\ncurrent_version=2.0.0\n"));
+
+        const Installation::Run run = installation.launch(arguments);
+
+        QVERIFY(run.cleanExit());
+        QVERIFY(installation.waitForStarts(1));
+        QCOMPARE(installation.starts(), QStringList{startOf(installation, "2.0.0")});
+        QVERIFY(QFileInfo(installation.dataFile("logs")).isDir());
+    }
+};
+
+QTEST_GUILESS_MAIN(LaunchTest)
+#include "tst_launch.moc"

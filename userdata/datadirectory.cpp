@@ -1,0 +1,74 @@
+#include "datadirectory.h"
+
+#include "datadirectorylock.h"
+#include "migration.h"
+#include "privatecreation.h"
+#include "seeding.h"
+#include "settingskeys.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace {
+
+QString pathIn(const QString &dataDirectory, const char *name)
+{
+    return QStringLiteral("%1/%2").arg(dataDirectory, QLatin1String(name));
+}
+
+// Checked without the lock, so that a launch with nothing to write never
+// waits for one. A lock file still there was left by a launcher that died;
+// taking the lock clears it.
+bool hasFilesToWrite(const QString &dataDirectory)
+{
+    return !QFileInfo::exists(pathIn(dataDirectory, Names::UserSettings))
+        || QFileInfo::exists(legacySettingsPath())
+        || QFileInfo::exists(DataDirectoryLock::pathIn(dataDirectory));
+}
+
+void seedAndMigrate(const QString &dataDirectory)
+{
+    if (!hasFilesToWrite(dataDirectory))
+        return;
+    const DataDirectoryLock lock(dataDirectory);
+    if (!lock.isLocked())
+        return;
+    seedUserSettings(dataDirectory);
+    migrateLegacySettings(dataDirectory);
+}
+
+} // namespace
+
+QString dataDirectoryFor(const QStringList &configLocations)
+{
+    if (configLocations.isEmpty())
+        return QString();
+    const QString &first = configLocations.first();
+    const int lastSlash = first.lastIndexOf(QLatin1Char('/'));
+    // Qt's locations are absolute. A bare name would put the data wherever
+    // the working directory happens to be, so it counts as no location.
+    if (lastSlash < 0)
+        return QString();
+    return first.left(lastSlash) + QLatin1Char('/') + QLatin1String(Names::DataDirectory);
+}
+
+QString prepareDataDirectory()
+{
+    return prepareDataDirectory(QStandardPaths::standardLocations(QStandardPaths::AppConfigLocation));
+}
+
+QString prepareDataDirectory(const QStringList &configLocations)
+{
+    const QString dataDirectory = dataDirectoryFor(configLocations);
+    if (dataDirectory.isEmpty())
+        return QString();
+    const PrivateCreation privateCreation;
+    if (!QFileInfo::exists(dataDirectory))
+        QDir().mkpath(dataDirectory);
+    seedAndMigrate(dataDirectory);
+    const QString logs = pathIn(dataDirectory, Names::Logs);
+    if (!QFileInfo(logs).isDir())
+        QDir().mkdir(logs);
+    return dataDirectory;
+}

@@ -1,0 +1,141 @@
+#include "settingsfile.h"
+
+#include "privatecreation.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QSettings>
+#include <QTemporaryFile>
+#include <QVariantMap>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+namespace {
+
+QString scratchTemplate(const QString &path)
+{
+    return path + QStringLiteral(".scratch.XXXXXX");
+}
+
+// QSaveFile writes beside its target under the target's name plus a dot and
+// six random letters; a launcher killed mid-commit leaves one behind.
+bool isSaveFileLeftover(const QString &suffix)
+{
+    if (suffix.size() != 6)
+        return false;
+    for (const QChar c : suffix) {
+        if (!((c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))))
+            return false;
+    }
+    return true;
+}
+
+void removeLeftovers(const QString &path)
+{
+    const QFileInfo target(path);
+    const QString prefix = target.fileName() + QLatin1Char('.');
+    const QFileInfoList entries = target.dir().entryInfoList({prefix + QLatin1Char('*')},
+                                                             QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo &entry : entries) {
+        const QString suffix = entry.fileName().mid(prefix.size());
+        if (suffix.startsWith(QLatin1String("scratch")) || isSaveFileLeftover(suffix))
+            QFile::remove(entry.filePath());
+    }
+}
+
+bool readAll(const QString &path, QByteArray *bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    *bytes = file.readAll();
+    return file.error() == QFileDevice::NoError && bytes->size() == file.size();
+}
+
+bool writeAll(QFileDevice &file, const QByteArray &bytes)
+{
+    return file.write(bytes) == bytes.size() && file.flush();
+}
+
+QVariantMap contentsOf(const QSettings &settings)
+{
+    QVariantMap contents;
+    for (const QString &key : settings.allKeys())
+        contents.insert(key, settings.value(key));
+    return contents;
+}
+
+// Lets QSettings turn the current file plus `values` into INI text. It works
+// on a scratch copy, as its own writer can report success for a file the
+// disk did not take whole.
+bool render(const QString &path, const SettingsValues &values, QByteArray *text, QVariantMap *meant)
+{
+    QByteArray current;
+    if (QFileInfo::exists(path) && !readAll(path, &current))
+        return false;
+    QTemporaryFile scratch(scratchTemplate(path));
+    if (!scratch.open() || !writeAll(scratch, current))
+        return false;
+    // Closed, not removed: QSettings replaces it by name, which Windows
+    // refuses for a file that is still open.
+    const QString scratchName = scratch.fileName();
+    scratch.close();
+    {
+        QSettings settings(scratchName, QSettings::IniFormat);
+        if (settings.status() != QSettings::NoError)
+            return false;
+        for (const auto &value : values)
+            settings.setValue(value.first, value.second);
+        settings.sync();
+        if (settings.status() != QSettings::NoError)
+            return false;
+        *meant = contentsOf(settings);
+    }
+    return readAll(scratchName, text);
+}
+
+// Reads `text` back from a file QSettings has never opened: for one it has,
+// it answers from memory whenever size and time match, truncated or not.
+bool holdsExactly(const QString &path, const QByteArray &text, const QVariantMap &meant)
+{
+    QTemporaryFile copy(scratchTemplate(path));
+    if (!copy.open() || !writeAll(copy, text))
+        return false;
+    const QString copyName = copy.fileName();
+    copy.close();
+    const QSettings settings(copyName, QSettings::IniFormat);
+    return settings.status() == QSettings::NoError && contentsOf(settings) == meant;
+}
+
+bool replace(const QString &path, const QByteArray &text)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    // commit() neither checks the last flush of its buffer nor the sync to
+    // disk; a full disk shows up in exactly those, so both are checked here.
+    bool written = writeAll(file, text);
+#ifdef Q_OS_UNIX
+    written = written && ::fsync(file.handle()) == 0;
+#endif
+    if (!written) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+} // namespace
+
+bool writeSettingsFile(const QString &path, const SettingsValues &values)
+{
+    const PrivateCreation privateCreation;
+    removeLeftovers(path);
+    QByteArray text;
+    QVariantMap meant;
+    return render(path, values, &text, &meant) && holdsExactly(path, text, meant) && replace(path, text);
+}

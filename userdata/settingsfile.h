@@ -1,0 +1,18 @@
+#pragma once
+
+#include "settingskeys.h"
+
+#include <QString>
+
+// The one way the launcher writes a settings file.
+//
+// Sets `values` in the INI file at `path` (created when missing), keeping
+// every other key it holds. The file on disk is replaced only by a version
+// that was written and read back whole, so after any failure (a full disk,
+// an unwritable directory, a crash at any point) it is still the old file,
+// byte for byte. A file QSettings cannot read cleanly is never replaced.
+// Returns whether the new file is in place.
+//
+// The caller holds the data directory's lock, so scratch files that a killed
+// launcher left beside `path` can be removed without asking whose they are.
+bool writeSettingsFile(const QString &path, const SettingsValues &values);
