@@ -27,7 +27,9 @@ void Installation::addVersion(const QString &version)
 void Installation::addStandIn(const QString &path)
 {
     // One printf per start, appended: whole lines even when several start.
-    const QByteArray script = "#!/bin/sh\nprintf '%s\\t%s\\t%s\\n' \"$0\" \"$(pwd -P)\" \"$#\" >> '"
+    const QByteArray script = "#!/bin/sh\n"
+        "code=$(sed -n 's/^software_code=//p' \"$XDG_CONFIG_HOME/Quillora/setting.ini\" 2>/dev/null)\n"
+        "printf '%s\\t%s\\t%s\\t%s\\n' \"$0\" \"$(pwd -P)\" \"$#\" \"$code\" >> '"
         + QFile::encodeName(startLog()) + "'\n";
     writeFile(path, script);
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
@@ -88,9 +90,28 @@ Installation::Run Installation::launch(const QStringList &arguments, const QStri
     return finish(start(arguments, wrapper));
 }
 
+static QVector<QStringList> startRecords(const QString &log)
+{
+    QVector<QStringList> records;
+    for (const QString &line : QString::fromLocal8Bit(Installation::readFile(log)).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        records.append(line.split(QLatin1Char('\t')));
+    return records;
+}
+
 QStringList Installation::starts() const
 {
-    return QString::fromLocal8Bit(readFile(startLog())).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QStringList starts;
+    for (const QStringList &record : startRecords(startLog()))
+        starts.append(QStringList(record.mid(0, 3)).join(QLatin1Char('\t')));
+    return starts;
+}
+
+QStringList Installation::codesSeen() const
+{
+    QStringList codes;
+    for (const QStringList &record : startRecords(startLog()))
+        codes.append(record.value(3));
+    return codes;
 }
 
 bool Installation::waitForStarts(int count, int timeoutMs) const

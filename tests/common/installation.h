@@ -25,7 +25,9 @@ public:
     QString dataFile(const QString &name) const { return dataDir() + QLatin1Char('/') + name; }
 
     // A version directory with a stand-in "Quillora.exe" that appends
-    // "<its path>\t<working directory>\t<argument count>" to the start log.
+    // "<its path>\t<working directory>\t<argument count>\t<code it sees>"
+    // to the start log; the code is the one in the data directory's
+    // "setting.ini" as the started application finds it.
     void addVersion(const QString &version);
     // A stand-in at any path, e.g. a decoy the launcher must never start.
     void addStandIn(const QString &path);
@@ -52,8 +54,10 @@ public:
     static Run finish(QProcess *process, int timeoutMs = 20000);
     Run launch(const QStringList &arguments = {}, const QStringList &wrapper = {}) const;
 
-    // Lines of the start log; each start adds one.
+    // "<path>\t<working directory>\t<argument count>" for each start.
     QStringList starts() const;
+    // The software code each started application saw.
+    QStringList codesSeen() const;
     // Waits, with a deadline, until `count` starts are logged.
     bool waitForStarts(int count, int timeoutMs = 5000) const;
     // For cases where nothing may start: starts are asynchronous, so give a

@@ -1,0 +1,172 @@
+#include "../common/installation.h"
+#include "launcher/softwarecode.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
+#include <QSettings>
+#include <QTest>
+
+// Each data directory gets one software code, at its first launch with a
+// "setting.ini", and keeps it for good.
+class SoftwareCodeTest : public QObject
+{
+    Q_OBJECT
+
+    // How often the traced launchers put a new file in place at `name`.
+    static int replacementsOf(const Installation &installation, const QString &name)
+    {
+        const QRegularExpression replacement(", \"[^\"]*/" + QRegularExpression::escape(name) + "\"[^=]*= 0$");
+        int count = 0;
+        for (int i = 0; i < 8; ++i) {
+            const QString trace = QString::fromUtf8(Installation::readFile(installation.root() + QStringLiteral("/trace.%1").arg(i)));
+            for (const QString &line : trace.split('\n'))
+                count += replacement.match(line).hasMatch();
+        }
+        return count;
+    }
+
+private Q_SLOTS:
+    void newCodesAreWellFormedAndDistinct()
+    {
+        QSet<QString> codes;
+        for (int i = 0; i < 200; ++i) {
+            const QString code = makeSoftwareCode();
+            QVERIFY2(isWellFormedCode(code), qPrintable(code));
+            codes.insert(code);
+        }
+        QCOMPARE(codes.size(), 200);
+    }
+
+    void fillsEmptyCode_data()
+    {
+        QTest::addColumn<QByteArray>("settings");
+        QTest::newRow("empty code") << QByteArray("[code]\nsoftware_code=\n\n[version]\ncurrent_version=2.0.0\n");
+        QTest::newRow("missing key") << QByteArray("[version]\ncurrent_version=2.0.0\n");
+        QTest::newRow("other keys of the application")
+            << QByteArray("[version]\ncurrent_version=2.0.0\n\n[window]\ngeometry=10 20 300 400\n");
+    }
+    void fillsEmptyCode()
+    {
+        QFETCH(QByteArray, settings);
+        Installation installation;
+        QVERIFY(installation.isValid());
+        installation.addVersion("2.0.0");
+        QVERIFY(installation.writeDataSettings(settings));
+
+        QVERIFY(installation.launch().cleanExit());
+
+        const QString path = installation.dataFile("setting.ini");
+        const QString code = storedCode(path);
+        QVERIFY2(isWellFormedCode(code), qPrintable(code));
+        // Everything else in the file is still there, and the application
+        // started by this launch already sees the code.
+        const QSettings stored(path, QSettings::IniFormat);
+        QCOMPARE(stored.value("version/current_version").toString(), QStringLiteral("2.0.0"));
+        if (settings.contains("window"))
+            QCOMPARE(stored.value("window/geometry").toString(), QStringLiteral("10 20 300 400"));
+        QVERIFY(installation.waitForStarts(1));
+        QCOMPARE(installation.codesSeen(), QStringList{code});
+        QVERIFY(!QFileInfo::exists(installation.dataFile("launcher.lock")));
+    }
+
+    // A stored code is never checked or changed, whatever it looks like;
+    // nothing in the file is rewritten.
+    void keepsStoredCode_data()
+    {
+        QTest::addColumn<QString>("code");
+        QTest::newRow("odd") << "abc";
+        QTest::newRow("lower case") << "3b7453e022b04ec0a145debacd909df8";
+        QTest::newRow("braces") << "{3B7453E0-22B0-4EC0-A145-DEBACD909DF8}";
+        QTest::newRow("blank") << " ";
+    }
+    void keepsStoredCode()
+    {
+        QFETCH(QString, code);
+        Installation installation;
+        QVERIFY(installation.isValid());
+        const QByteArray settings = "[code]\nsoftware_code=\"" + code.toUtf8() + "\"\n";
+        QVERIFY(installation.writeDataSettings(settings));
+
+        QVERIFY(installation.launch().cleanExit());
+
+        QCOMPARE(Installation::readFile(installation.dataFile("setting.ini")), settings);
+    }
+
+    void laterLaunchesKeepTheFirstCode()
+    {
+        Installation installation;
+        QVERIFY(installation.writeDataSettings("[code]\nsoftware_code=\n"));
+        QVERIFY(installation.launch().cleanExit());
+        const QByteArray first = Installation::readFile(installation.dataFile("setting.ini"));
+        QVERIFY(isWellFormedCode(storedCode(installation.dataFile("setting.ini"))));
+
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(installation.launch().cleanExit());
+
+        QCOMPARE(Installation::readFile(installation.dataFile("setting.ini")), first);
+    }
+
+    void eachDataDirectoryHasItsOwnCode()
+    {
+        Installation a;
+        Installation b;
+        QVERIFY(a.writeDataSettings("[code]\nsoftware_code=\n"));
+        QVERIFY(b.writeDataSettings("[code]\nsoftware_code=\n"));
+        QVERIFY(a.launch().cleanExit());
+        QVERIFY(b.launch().cleanExit());
+        QVERIFY(isWellFormedCode(storedCode(a.dataFile("setting.ini"))));
+        QVERIFY(storedCode(a.dataFile("setting.ini")) != storedCode(b.dataFile("setting.ini")));
+    }
+
+    void noSettingsFileNoCode()
+    {
+        Installation installation;
+        QVERIFY(installation.launch().cleanExit());
+        QVERIFY(!QFileInfo::exists(installation.dataFile("setting.ini")));
+        QVERIFY(!QFileInfo::exists(installation.installDir() + "/setting.ini"));
+    }
+
+    // A double-click can start several launchers at once: they must settle
+    // on one code, and no started application may see its code change.
+    // Traced rounds count the writes of "setting.ini" outright: exactly one
+    // launcher may write it. The others rely on a started application seeing
+    // a code that later changed, which a lost race shows only sometimes.
+    void launchersStartedTogetherStoreOneCode_data()
+    {
+        QTest::addColumn<bool>("traced");
+        for (int round = 1; round <= 6; ++round)
+            QTest::addRow("round %d", round) << false;
+        for (int round = 1; round <= 2; ++round)
+            QTest::addRow("traced round %d", round) << true;
+    }
+    void launchersStartedTogetherStoreOneCode()
+    {
+        QFETCH(bool, traced);
+        Installation installation;
+        QVERIFY(installation.isValid());
+        installation.addVersion("1.0.0");
+        QVERIFY(installation.writeDataSettings("[code]\nsoftware_code=\n"));
+
+        QList<QProcess *> processes;
+        for (int i = 0; i < 8; ++i) {
+            const QString trace = installation.root() + QStringLiteral("/trace.%1").arg(i);
+            processes.append(installation.start(
+                {}, traced ? QStringList{"strace", "-f", "-qq", "-e", "trace=rename,renameat,renameat2,linkat", "-o", trace}
+                           : QStringList()));
+        }
+        for (QProcess *process : processes)
+            QVERIFY(Installation::finish(process).cleanExit());
+        if (traced)
+            QCOMPARE(replacementsOf(installation, "setting.ini"), 1);
+
+        const QString code = storedCode(installation.dataFile("setting.ini"));
+        QVERIFY2(isWellFormedCode(code), qPrintable(code));
+        QVERIFY(installation.waitForStarts(8));
+        QCOMPARE(installation.codesSeen(), QStringList(QVector<QString>(8, code).toList()));
+        QVERIFY(!QFileInfo::exists(installation.dataFile("launcher.lock")));
+    }
+};
+
+QTEST_GUILESS_MAIN(SoftwareCodeTest)
+#include "tst_softwarecode.moc"
