@@ -1,0 +1,222 @@
+#include "../common/installation.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QTest>
+
+#include <unistd.h>
+
+// A new user gets default preferences; an upgrade from a release that kept
+// "setting.ini" beside the launcher starts the version that file named, and
+// never loses it on the way.
+class MigrationTest : public QObject
+{
+    Q_OBJECT
+
+    static QString versionDir(const Installation &installation, const QString &version)
+    {
+        return QFileInfo(installation.installDir() + QLatin1Char('/') + version).canonicalFilePath();
+    }
+    static QString startOf(const Installation &installation, const QString &version)
+    {
+        const QString dir = versionDir(installation, version);
+        return dir + QStringLiteral("/Quillora.exe\t") + dir + QStringLiteral("\t0");
+    }
+    static QString legacyPath(const Installation &installation)
+    {
+        return installation.installDir() + QStringLiteral("/setting.ini");
+    }
+
+private Q_SLOTS:
+    void seedsDefaults()
+    {
+        Installation installation;
+        QVERIFY(installation.launch().cleanExit());
+
+        const QSettings user(installation.dataFile("user.ini"), QSettings::IniFormat);
+        QCOMPARE(user.allKeys().size(), 6);
+        QCOMPARE(user.value("config/login").toString(), QStringLiteral("0"));
+        QCOMPARE(user.value("config/username").toString(), QStringLiteral("admin"));
+        QCOMPARE(user.value("config/password").toString(), QStringLiteral("5820"));
+        QCOMPARE(user.value("config/show_stream").toString(), QStringLiteral("1"));
+        QCOMPARE(user.value("config/lang").toString(), QStringLiteral("zh_CN"));
+        QCOMPARE(user.value("config/showdevicetype").toString(), QStringLiteral("0"));
+    }
+
+    void keepsExistingUserSettings_data()
+    {
+        QTest::addColumn<QByteArray>("user");
+        QTest::newRow("keys missing") << QByteArray("[config]\nlang=en_GB\n");
+        QTest::newRow("values changed") << QByteArray(
+            "[config]\nlogin=1\nusername=ann\npassword=1234\nshow_stream=0\nlang=de_DE\nshowdevicetype=2\n");
+        QTest::newRow("empty") << QByteArray("");
+        QTest::newRow("comments and odd spacing") << QByteArray("; mine\n[config]\n  lang = fr_FR  \r\n");
+    }
+    void keepsExistingUserSettings()
+    {
+        QFETCH(QByteArray, user);
+        Installation installation;
+        QVERIFY(Installation::writeFile(installation.dataFile("user.ini"), user));
+
+        QVERIFY(installation.launch().cleanExit());
+
+        QCOMPARE(Installation::readFile(installation.dataFile("user.ini")), user);
+    }
+
+    void migratesLegacySettings_data()
+    {
+        QTest::addColumn<QByteArray>("legacy");
+        QTest::addColumn<bool>("readOnly");
+        QTest::addColumn<QByteArray>("data"); // the data directory's "setting.ini"; null: none
+        QTest::addColumn<QString>("current"); // expected afterwards
+        QTest::addColumn<QString>("previous");
+        QTest::addColumn<QString>("started");
+
+        const QByteArray legacy = "[version]\ncurrent_version=2.0.0\nprevious_version=1.5.0\n"
+                                  "[code]\nsoftware_code=LEGACYCODE\n";
+        QTest::newRow("upgrade") << legacy << false << QByteArray() << "2.0.0" << "1.5.0" << "2.0.0";
+        QTest::newRow("read-only legacy file") << legacy << true << QByteArray() << "2.0.0" << "1.5.0" << "2.0.0";
+        QTest::newRow("legacy file without versions") << QByteArray("[code]\nsoftware_code=LEGACYCODE\n") << false
+                                                      << QByteArray() << "" << "" << "1.0.0";
+        QTest::newRow("data file wins")
+            << legacy << false << QByteArray("[code]\nsoftware_code=KEPT\n\n[version]\ncurrent_version=1.5.0\n")
+            << "1.5.0" << "" << "1.5.0";
+        QTest::newRow("data file wins, its empty code filled")
+            << legacy << true << QByteArray("[version]\ncurrent_version=1.0.0\nprevious_version=\n") << "1.0.0" << ""
+            << "1.0.0";
+    }
+    void migratesLegacySettings()
+    {
+        QFETCH(QByteArray, legacy);
+        QFETCH(bool, readOnly);
+        QFETCH(QByteArray, data);
+        QFETCH(QString, current);
+        QFETCH(QString, previous);
+        QFETCH(QString, started);
+        Installation installation;
+        QVERIFY(installation.isValid());
+        for (const char *version : {"1.0.0", "1.5.0", "2.0.0"})
+            installation.addVersion(version);
+        QVERIFY(installation.writeLegacySettings(legacy));
+        if (readOnly)
+            QVERIFY(QFile::setPermissions(legacyPath(installation), QFileDevice::ReadOwner | QFileDevice::ReadOther));
+        if (!data.isNull())
+            QVERIFY(installation.writeDataSettings(data));
+
+        QVERIFY(installation.launch().cleanExit());
+
+        QVERIFY(!QFileInfo::exists(legacyPath(installation)));
+        const QString path = installation.dataFile("setting.ini");
+        const QSettings settings(path, QSettings::IniFormat);
+        QCOMPARE(settings.value("version/current_version").toString(), current);
+        QCOMPARE(settings.value("version/previous_version").toString(), previous);
+        if (data.contains("KEPT")) {
+            QCOMPARE(Installation::readFile(path), data);
+        } else {
+            // The legacy code stays behind: the installation gets its own.
+            QVERIFY2(isWellFormedCode(storedCode(path)), qPrintable(storedCode(path)));
+        }
+        QVERIFY(installation.waitForStarts(1));
+        QCOMPARE(installation.starts(), QStringList{startOf(installation, started)});
+    }
+
+    void noLegacyFileNoSettings()
+    {
+        Installation installation;
+        installation.addVersion("1.0.0");
+        QVERIFY(installation.launch().cleanExit());
+        QVERIFY(!QFileInfo::exists(installation.dataFile("setting.ini")));
+        QVERIFY(!QFileInfo::exists(legacyPath(installation)));
+        QVERIFY(installation.waitForStarts(1));
+    }
+
+    // When the new file cannot be written, the old one is all that holds the
+    // installed version: it stays as it was, and a later launch moves it.
+    void unwritableDataDirectoryKeepsLegacyFile()
+    {
+        Installation installation;
+        installation.addVersion("2.0.0");
+        const QByteArray legacy = "[version]\ncurrent_version=2.0.0\nprevious_version=1.0.0\n";
+        QVERIFY(installation.writeLegacySettings(legacy));
+        const auto legacyMode = QFile::permissions(legacyPath(installation));
+        QVERIFY(QDir().mkpath(installation.dataDir()));
+        const QStringList asUser = installation.unprivileged();
+        QVERIFY(QFile::setPermissions(installation.dataDir(), QFileDevice::ReadOwner | QFileDevice::ExeOwner
+                                                                  | QFileDevice::ReadOther | QFileDevice::ExeOther));
+
+        QVERIFY(installation.launch({}, asUser).cleanExit());
+
+        QCOMPARE(Installation::readFile(legacyPath(installation)), legacy);
+        QCOMPARE(QFile::permissions(legacyPath(installation)), legacyMode);
+        QVERIFY(!QFileInfo::exists(installation.dataFile("setting.ini")));
+
+        QVERIFY(QFile::setPermissions(installation.dataDir(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                                  | QFileDevice::ExeOwner));
+        QVERIFY(installation.launch().cleanExit());
+
+        QVERIFY(!QFileInfo::exists(legacyPath(installation)));
+        const QSettings settings(installation.dataFile("setting.ini"), QSettings::IniFormat);
+        QCOMPARE(settings.value("version/current_version").toString(), QStringLiteral("2.0.0"));
+        QVERIFY(installation.waitForStarts(1));
+        QCOMPARE(installation.starts(), QStringList{startOf(installation, "2.0.0")});
+    }
+
+    // Values never read must not be deleted with the file.
+    void unreadableLegacyFileIsKept()
+    {
+        Installation installation;
+        const QByteArray legacy = "[version]\ncurrent_version=2.0.0\n";
+        QVERIFY(installation.writeLegacySettings(legacy));
+        QVERIFY(QFile::setPermissions(legacyPath(installation), QFileDevice::WriteOwner));
+        const QStringList asUser = installation.unprivileged();
+        if (!asUser.isEmpty()) {
+            // The unprivileged user owns the installation but still cannot
+            // read the file.
+            QVERIFY(::chown(qPrintable(installation.installDir()), 65534, 65534) == 0);
+            QVERIFY(::chown(qPrintable(legacyPath(installation)), 65534, 65534) == 0);
+            QVERIFY(QDir().mkpath(installation.dataDir()));
+            QVERIFY(::chown(qPrintable(installation.dataDir()), 65534, 65534) == 0);
+        }
+
+        QVERIFY(installation.launch({}, asUser).cleanExit());
+
+        QVERIFY(QFile::setPermissions(legacyPath(installation), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        QCOMPARE(Installation::readFile(legacyPath(installation)), legacy);
+        QVERIFY(!QFileInfo::exists(installation.dataFile("setting.ini")));
+    }
+
+    // Launchers started together on an upgrade all start the version the
+    // legacy file named, and all see one code that never changes.
+    void launchersStartedTogetherOnUpgrade_data()
+    {
+        QTest::addColumn<int>("round");
+        for (int round = 1; round <= 4; ++round)
+            QTest::addRow("round %d", round) << round;
+    }
+    void launchersStartedTogetherOnUpgrade()
+    {
+        Installation installation;
+        for (const char *version : {"1.0.0", "2.0.0"})
+            installation.addVersion(version);
+        QVERIFY(installation.writeLegacySettings("[version]\ncurrent_version=2.0.0\nprevious_version=1.0.0\n"));
+
+        QList<QProcess *> processes;
+        for (int i = 0; i < 8; ++i)
+            processes.append(installation.start());
+        for (QProcess *process : processes)
+            QVERIFY(Installation::finish(process).cleanExit());
+
+        QVERIFY(!QFileInfo::exists(legacyPath(installation)));
+        const QString code = storedCode(installation.dataFile("setting.ini"));
+        QVERIFY2(isWellFormedCode(code), qPrintable(code));
+        QVERIFY(installation.waitForStarts(8));
+        QCOMPARE(installation.starts(), QStringList(QVector<QString>(8, startOf(installation, "2.0.0")).toList()));
+        QCOMPARE(installation.codesSeen(), QStringList(QVector<QString>(8, code).toList()));
+        QVERIFY(!QFileInfo::exists(installation.dataFile("launcher.lock")));
+    }
+};
+
+QTEST_GUILESS_MAIN(MigrationTest)
+#include "tst_migration.moc"
