@@ -134,33 +134,46 @@ private Q_SLOTS:
 
     // When the new file cannot be written, the old one is all that holds the
     // installed version: it stays as it was, and a later launch moves it.
-    void unwritableDataDirectoryKeepsLegacyFile()
+    void legacyFileKeptUntilMoved_data()
     {
+        QTest::addColumn<bool>("unwritableDirectory"); // else a folder is where the new file belongs
+        QTest::newRow("unwritable data directory") << true;
+        QTest::newRow("folder named setting.ini") << false;
+    }
+    void legacyFileKeptUntilMoved()
+    {
+        QFETCH(bool, unwritableDirectory);
         Installation installation;
         installation.addVersion("2.0.0");
         const QByteArray legacy = "[version]\ncurrent_version=2.0.0\nprevious_version=1.0.0\n";
         QVERIFY(installation.writeLegacySettings(legacy));
         const auto legacyMode = QFile::permissions(legacyPath(installation));
         QVERIFY(QDir().mkpath(installation.dataDir()));
-        const QStringList asUser = installation.unprivileged();
-        QVERIFY(QFile::setPermissions(installation.dataDir(), QFileDevice::ReadOwner | QFileDevice::ExeOwner
-                                                                  | QFileDevice::ReadOther | QFileDevice::ExeOther));
+        QStringList asUser;
+        if (unwritableDirectory) {
+            asUser = installation.unprivileged();
+            QVERIFY(QFile::setPermissions(installation.dataDir(), QFileDevice::ReadOwner | QFileDevice::ExeOwner
+                                                                      | QFileDevice::ReadOther | QFileDevice::ExeOther));
+        } else {
+            QVERIFY(QDir().mkpath(installation.dataFile("setting.ini")));
+        }
 
         QVERIFY(installation.launch({}, asUser).cleanExit());
 
         QCOMPARE(Installation::readFile(legacyPath(installation)), legacy);
         QCOMPARE(QFile::permissions(legacyPath(installation)), legacyMode);
-        QVERIFY(!QFileInfo::exists(installation.dataFile("setting.ini")));
+        QVERIFY(!QFileInfo(installation.dataFile("setting.ini")).isFile());
 
         QVERIFY(QFile::setPermissions(installation.dataDir(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
                                                                   | QFileDevice::ExeOwner));
+        QVERIFY(QDir().rmdir(installation.dataFile("setting.ini")) || unwritableDirectory);
         QVERIFY(installation.launch().cleanExit());
 
         QVERIFY(!QFileInfo::exists(legacyPath(installation)));
         const QSettings settings(installation.dataFile("setting.ini"), QSettings::IniFormat);
         QCOMPARE(settings.value("version/current_version").toString(), QStringLiteral("2.0.0"));
         QVERIFY(installation.waitForStarts(1));
-        QCOMPARE(installation.starts(), QStringList{startOf(installation, "2.0.0")});
+        QCOMPARE(installation.starts().last(), startOf(installation, "2.0.0"));
     }
 
     // Values never read must not be deleted with the file.
