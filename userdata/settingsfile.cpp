@@ -23,7 +23,7 @@ QString scratchTemplate(const QString &path)
 
 // QSaveFile writes beside its target under the target's name plus a dot and
 // six random letters; a launcher killed mid-commit leaves one behind.
-bool isSaveFileLeftover(const QString &suffix)
+bool isSaveFileTemporary(const QString &suffix)
 {
     if (suffix.size() != 6)
         return false;
@@ -32,19 +32,6 @@ bool isSaveFileLeftover(const QString &suffix)
             return false;
     }
     return true;
-}
-
-void removeLeftovers(const QString &path)
-{
-    const QFileInfo target(path);
-    const QString prefix = target.fileName() + QLatin1Char('.');
-    const QFileInfoList entries = target.dir().entryInfoList({prefix + QLatin1Char('*')},
-                                                             QDir::Files | QDir::Hidden | QDir::System);
-    for (const QFileInfo &entry : entries) {
-        const QString suffix = entry.fileName().mid(prefix.size());
-        if (suffix.startsWith(QLatin1String("scratch")) || isSaveFileLeftover(suffix))
-            QFile::remove(entry.filePath());
-    }
 }
 
 bool readAll(const QString &path, QByteArray *bytes)
@@ -134,8 +121,28 @@ bool replace(const QString &path, const QByteArray &text)
 bool writeSettingsFile(const QString &path, const SettingsValues &values)
 {
     const PrivateCreation privateCreation;
-    removeLeftovers(path);
     QByteArray text;
     QVariantMap meant;
     return render(path, values, &text, &meant) && holdsExactly(path, text, meant) && replace(path, text);
+}
+
+bool isScratchLeftover(const QString &fileName)
+{
+    for (const char *target : {Names::UserSettings, Names::Settings}) {
+        const QString prefix = QLatin1String(target) + QLatin1Char('.');
+        if (!fileName.startsWith(prefix))
+            continue;
+        const QString suffix = fileName.mid(prefix.size());
+        return suffix.startsWith(QLatin1String("scratch.")) || isSaveFileTemporary(suffix);
+    }
+    return false;
+}
+
+void removeScratchLeftovers(const QString &dataDirectory)
+{
+    const QDir directory(dataDirectory);
+    for (const QString &name : directory.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (isScratchLeftover(name))
+            QFile::remove(directory.filePath(name));
+    }
 }

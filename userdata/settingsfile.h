@@ -12,7 +12,11 @@
 // an unwritable directory, a crash at any point) it is still the old file,
 // byte for byte. A file QSettings cannot read cleanly is never replaced.
 // Returns whether the new file is in place.
-//
-// The caller holds the data directory's lock, so scratch files that a killed
-// launcher left beside `path` can be removed without asking whose they are.
+// The caller holds the data directory's lock.
 bool writeSettingsFile(const QString &path, const SettingsValues &values);
+
+// Whether a data directory entry is a scratch file of a write that never
+// finished: the launcher was killed, or could not remove it. Only the lock
+// holder may remove them, as they could be another launcher's, live.
+bool isScratchLeftover(const QString &fileName);
+void removeScratchLeftovers(const QString &dataDirectory);

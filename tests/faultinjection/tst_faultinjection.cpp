@@ -1,0 +1,212 @@
+#include "../common/installation.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTest>
+
+// Fails or kills the launcher at every file-changing system call it makes,
+// one at a time, then launches again normally. Whatever happens, no settings
+// file may be lost, emptied or cut short, the installed version must survive
+// somewhere, and the next launch must finish the job promptly.
+class FaultInjectionTest : public QObject
+{
+    Q_OBJECT
+
+    // The system calls that change files; openat only when it opens for writing.
+    static QStringList mutatingCalls()
+    {
+        return {"openat", "write", "rename", "renameat", "renameat2", "link", "linkat", "unlink", "unlinkat",
+                "mkdir", "mkdirat", "chmod", "fchmod", "fchmodat", "fsync", "fdatasync", "ftruncate"};
+    }
+
+    struct Point
+    {
+        QString call;
+        int occurrence; // 1-based, among this call's occurrences, as strace's "when" counts
+    };
+
+    static const QByteArray &legacySettings()
+    {
+        static const QByteArray text = "[version]\ncurrent_version=2.0.0\nprevious_version=1.5.0\n"
+                                       "[code]\nsoftware_code=LEGACYCODE\n";
+        return text;
+    }
+    static const QByteArray &ownUserSettings()
+    {
+        static const QByteArray text = "[config]\nlang=en_GB\npassword=7391\n";
+        return text;
+    }
+
+    // "upgrade": first launch after an upgrade (seeding, migration, new code).
+    // "code": a data directory whose "setting.ini" has an empty code.
+    static void prepare(Installation &installation, const QString &scenario)
+    {
+        if (scenario == QLatin1String("upgrade")) {
+            installation.writeLegacySettings(legacySettings());
+        } else {
+            Installation::writeFile(installation.dataFile("user.ini"), ownUserSettings());
+            installation.writeDataSettings("[code]\nsoftware_code=\n\n[version]\ncurrent_version=2.0.0\n"
+                                           "previous_version=1.5.0\n");
+        }
+    }
+
+    static QVector<Point> recordPoints(const QString &scenario)
+    {
+        Installation installation;
+        prepare(installation, scenario);
+        const QString trace = installation.root() + "/record.trace";
+        installation.launch({}, {"strace", "-f", "-q", "-o", trace, "-e", "trace=" + mutatingCalls().join(',')});
+        QHash<QString, int> seen;
+        QVector<Point> points;
+        const QRegularExpression call("^\\d+ +(\\w+)\\((.*)");
+        for (const QString &line : QString::fromUtf8(Installation::readFile(trace)).split('\n')) {
+            const QRegularExpressionMatch match = call.match(line);
+            if (!match.hasMatch())
+                continue;
+            const QString name = match.captured(1);
+            const int occurrence = ++seen[name];
+            const bool reading = name == QLatin1String("openat")
+                && !QRegularExpression("O_WRONLY|O_RDWR|O_CREAT").match(match.captured(2)).hasMatch();
+            if (!reading)
+                points.append({name, occurrence});
+        }
+        return points;
+    }
+
+    // What a settings file must be whenever it exists: whole, with the
+    // versions, and a code that is empty or well formed.
+    static void checkSettings(const QString &path, QStringList *violations, const QString &when)
+    {
+        const QSettings settings(path, QSettings::IniFormat);
+        const QString code = settings.value("code/software_code", "missing").toString();
+        if (settings.status() != QSettings::NoError
+            || settings.value("version/current_version").toString() != QLatin1String("2.0.0")
+            || settings.value("version/previous_version").toString() != QLatin1String("1.5.0")
+            || !(code.isEmpty() || isWellFormedCode(code)))
+            violations->append(when + ": setting.ini is not whole: " + QString::fromUtf8(Installation::readFile(path)));
+    }
+
+    static void checkUserSettings(const Installation &installation, const QString &scenario, bool mustExist,
+                                  QStringList *violations, const QString &when)
+    {
+        const QString path = installation.dataFile("user.ini");
+        if (scenario == QLatin1String("code")) {
+            if (Installation::readFile(path) != ownUserSettings())
+                violations->append(when + ": the user's own user.ini changed");
+            return;
+        }
+        if (!QFileInfo::exists(path)) {
+            if (mustExist)
+                violations->append(when + ": user.ini missing");
+            return;
+        }
+        const QSettings user(path, QSettings::IniFormat);
+        if (user.allKeys().size() != 6 || user.value("config/username").toString() != QLatin1String("admin")
+            || user.value("config/showdevicetype").toString() != QLatin1String("0"))
+            violations->append(when + ": user.ini is not whole: " + QString::fromUtf8(Installation::readFile(path)));
+    }
+
+    static void checkState(const Installation &installation, const QString &scenario, bool followUp,
+                           QStringList *violations)
+    {
+        const QString when = followUp ? "after the next launch" : "after the fault";
+        const QString settings = installation.dataFile("setting.ini");
+        const QString legacy = installation.installDir() + "/setting.ini";
+        if (QFileInfo::exists(settings))
+            checkSettings(settings, violations, when);
+        else if (Installation::readFile(legacy) != legacySettings())
+            violations->append(when + ": the versions are lost");
+        checkUserSettings(installation, scenario, followUp, violations, when);
+        if (!followUp)
+            return;
+        if (!isWellFormedCode(storedCode(settings)))
+            violations->append(when + ": no well-formed code");
+        if (QFileInfo::exists(legacy))
+            violations->append(when + ": legacy file still there");
+        const QStringList left = QDir(installation.dataDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        if (left != QStringList({"logs", "setting.ini", "user.ini"}))
+            violations->append(when + ": data directory holds " + left.join(' '));
+        if (QDir(installation.installDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)
+            != QStringList{"quillora-launcher"})
+            violations->append(when + ": installation directory holds leftovers");
+    }
+
+    // Returns the violations seen for one injected fault.
+    static QStringList inject(const QString &scenario, const Point &point, const QString &fault)
+    {
+        Installation installation;
+        prepare(installation, scenario);
+        const QString trace = installation.root() + "/inject.trace";
+        const QString spec = QStringLiteral("inject=%1:%2:when=%3").arg(point.call, fault).arg(point.occurrence);
+        const Installation::Run run = installation.launch(
+            {}, {"strace", "-f", "-q", "-o", trace, "-e", "trace=" + point.call, "-e", spec});
+        const QString log = QString::fromUtf8(Installation::readFile(trace));
+        if (!log.contains("(INJECTED)") && !log.contains("killed by SIGKILL"))
+            return {"not reached"};
+
+        QStringList violations;
+        const bool killed = log.contains("+++ killed by SIGKILL");
+        if (!killed && !log.contains("+++ exited with 0 +++"))
+            violations.append("the launcher did not exit with 0: " + log.section('\n', -2));
+        if (!run.finished)
+            violations.append("the launcher hung");
+        checkState(installation, scenario, false, &violations);
+        const QString codeAfterFault = storedCode(installation.dataFile("setting.ini"));
+
+        QElapsedTimer timer;
+        timer.start();
+        const Installation::Run next = installation.launch();
+        // A leftover lock must not hold the next launch up: Qt's own
+        // default would make it wait until the lock is 30 s old.
+        if (!next.cleanExit() || timer.elapsed() > 5000)
+            violations.append(QStringLiteral("the next launch took %1 ms").arg(timer.elapsed()));
+        checkState(installation, scenario, true, &violations);
+        if (isWellFormedCode(codeAfterFault) && storedCode(installation.dataFile("setting.ini")) != codeAfterFault)
+            violations.append("the stored code changed");
+        return violations;
+    }
+
+private Q_SLOTS:
+    void everyWriteLandsWholeOrNotAtAll_data()
+    {
+        QTest::addColumn<QString>("scenario");
+        QTest::newRow("first launch after an upgrade") << "upgrade";
+        QTest::newRow("launch that stores a new code") << "code";
+    }
+    void everyWriteLandsWholeOrNotAtAll()
+    {
+        QFETCH(QString, scenario);
+        const QVector<Point> points = recordPoints(scenario);
+        QVERIFY(points.size() > 10);
+
+        int tried = 0;
+        int unreached = 0;
+        QStringList report;
+        for (const Point &point : points) {
+            for (const char *fault : {"error=ENOSPC", "error=EIO", "signal=KILL"}) {
+                const QStringList violations = inject(scenario, point, fault);
+                if (violations == QStringList{"not reached"}) {
+                    ++unreached;
+                    continue;
+                }
+                ++tried;
+                if (!violations.isEmpty())
+                    report.append(QStringLiteral("%1 #%2 %3: %4").arg(point.call).arg(point.occurrence).arg(fault,
+                                                                                                         violations.join("; ")));
+            }
+        }
+        qInfo("%s: %d injection points tried, %d violated an invariant, %d not reached", qPrintable(scenario), tried,
+              int(report.size()), unreached);
+        for (const QString &line : report)
+            qWarning("%s", qPrintable(line));
+        QVERIFY(tried > 0);
+        QVERIFY2(unreached * 10 <= tried, "the launcher's system calls differ from run to run");
+        QVERIFY(report.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(FaultInjectionTest)
+#include "tst_faultinjection.moc"
