@@ -64,6 +64,10 @@ bool render(const QString &path, const SettingsValues &values, QByteArray *text,
     QByteArray current;
     if (QFileInfo::exists(path) && !readAll(path, &current))
         return false;
+    // Qt 5 reads a UTF-8 byte-order mark as a stray line and calls the whole
+    // file malformed. The mark carries nothing, and QSettings never writes one.
+    if (current.startsWith("\xEF\xBB\xBF"))
+        current.remove(0, 3);
     QTemporaryFile scratch(scratchTemplate(path));
     if (!scratch.open() || !writeAll(scratch, current))
         return false;

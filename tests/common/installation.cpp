@@ -29,7 +29,7 @@ void Installation::addStandIn(const QString &path)
     // One printf per start, appended: whole lines even when several start.
     const QByteArray script = "#!/bin/sh\n"
         "code=$(sed -n 's/^software_code=//p' \"$XDG_CONFIG_HOME/Quillora/setting.ini\" 2>/dev/null)\n"
-        "printf '%s\\t%s\\t%s\\t%s\\n' \"$0\" \"$(pwd -P)\" \"$#\" \"$code\" >> '"
+        "printf '%s\\t%s\\t%s\\t%s\\t%s\\n' \"$0\" \"$(pwd -P)\" \"$#\" \"$code\" \"$(umask)\" >> '"
         + QFile::encodeName(startLog()) + "'\n";
     writeFile(path, script);
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
@@ -61,7 +61,12 @@ QProcessEnvironment Installation::environment() const
 QProcess *Installation::start(const QStringList &arguments, const QStringList &wrapper) const
 {
     auto *process = new QProcess;
-    process->setProcessEnvironment(environment());
+    QProcessEnvironment env = environment();
+    // LeakSanitizer cannot work under ptrace and would fail a sanitizer
+    // build's launcher for that alone.
+    if (wrapper.value(0) == QLatin1String("strace"))
+        env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+    process->setProcessEnvironment(env);
     process->setWorkingDirectory(root());
     QStringList command = wrapper;
     command << launcher() << arguments;
@@ -106,12 +111,22 @@ QStringList Installation::starts() const
     return starts;
 }
 
+static QStringList startField(const QString &log, int field)
+{
+    QStringList values;
+    for (const QStringList &record : startRecords(log))
+        values.append(record.value(field));
+    return values;
+}
+
 QStringList Installation::codesSeen() const
 {
-    QStringList codes;
-    for (const QStringList &record : startRecords(startLog()))
-        codes.append(record.value(3));
-    return codes;
+    return startField(startLog(), 3);
+}
+
+QStringList Installation::umasksSeen() const
+{
+    return startField(startLog(), 4);
 }
 
 bool Installation::waitForStarts(int count, int timeoutMs) const

@@ -25,7 +25,7 @@ public:
     QString dataFile(const QString &name) const { return dataDir() + QLatin1Char('/') + name; }
 
     // A version directory with a stand-in "Quillora.exe" that appends
-    // "<its path>\t<working directory>\t<argument count>\t<code it sees>"
+    // "<its path>\t<working directory>\t<argument count>\t<code>\t<umask>"
     // to the start log; the code is the one in the data directory's
     // "setting.ini" as the started application finds it.
     void addVersion(const QString &version);
@@ -58,6 +58,8 @@ public:
     QStringList starts() const;
     // The software code each started application saw.
     QStringList codesSeen() const;
+    // The file-creation mask each started application inherited.
+    QStringList umasksSeen() const;
     // Waits, with a deadline, until `count` starts are logged.
     bool waitForStarts(int count, int timeoutMs = 5000) const;
     // For cases where nothing may start: starts are asynchronous, so give a

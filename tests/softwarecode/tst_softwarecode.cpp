@@ -43,6 +43,7 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("settings");
         QTest::newRow("empty code") << QByteArray("[code]\nsoftware_code=\n\n[version]\ncurrent_version=2.0.0\n");
         QTest::newRow("missing key") << QByteArray("[version]\ncurrent_version=2.0.0\n");
+        QTest::newRow("UTF-8 byte-order mark") << QByteArray("\xEF\xBB\xBF[version]\ncurrent_version=2.0.0\n");
         QTest::newRow("other keys of the application")
             << QByteArray("[version]\ncurrent_version=2.0.0\n\n[window]\ngeometry=10 20 300 400\n");
     }
@@ -86,6 +87,28 @@ private Q_SLOTS:
         Installation installation;
         QVERIFY(installation.isValid());
         const QByteArray settings = "[code]\nsoftware_code=\"" + code.toUtf8() + "\"\n";
+        QVERIFY(installation.writeDataSettings(settings));
+
+        QVERIFY(installation.launch().cleanExit());
+
+        QCOMPARE(Installation::readFile(installation.dataFile("setting.ini")), settings);
+    }
+
+    // A file QSettings cannot read cleanly might be in a form it does not
+    // know; rewriting it with what it did understand could lose the rest.
+    void leavesMalformedFileAlone_data()
+    {
+        QTest::addColumn<QByteArray>("settings");
+        QTest::newRow("stray line") << QByteArray("[version]\ncurrent_version=2.0.0\nstray\n");
+        QTest::newRow("unclosed section") << QByteArray("[version\ncurrent_version=2.0.0\n");
+        QTest::newRow("NUL bytes") << QByteArray(512, '\0');
+        static const char utf16[] = "\xFF\xFE[\0v\0]\0\n\0a\0=\0b\0\n\0";
+        QTest::newRow("UTF-16") << QByteArray(utf16, sizeof utf16 - 1);
+    }
+    void leavesMalformedFileAlone()
+    {
+        QFETCH(QByteArray, settings);
+        Installation installation;
         QVERIFY(installation.writeDataSettings(settings));
 
         QVERIFY(installation.launch().cleanExit());

@@ -1,0 +1,140 @@
+#include "../common/installation.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+// Whatever the launcher finds (damaged or huge files, folders where files
+// belong, odd versions), it exits quietly with 0, leaves the user's
+// preferences alone and writes nothing outside the data directory.
+class BadInputTest : public QObject
+{
+    Q_OBJECT
+
+    static QByteArray garbage() { return "\x01\x02[[[ ]\n=\n==x=\n\\\\\\\n%%ZZ\n[version\ncurrent_version\n"; }
+    static QByteArray binary()
+    {
+        QByteArray bytes;
+        for (int i = 0; i < 4096; ++i)
+            bytes.append(char((i * 131) % 256));
+        return bytes;
+    }
+    static QByteArray huge()
+    {
+        const QByteArray line = "key=" + QByteArray(60, 'v') + "\n";
+        return "[version]\ncurrent_version=1.0.0\n[big]\n" + line.repeated(5 * 1024 * 1024 / line.size());
+    }
+    static QByteArray withBom() { return "\xEF\xBB\xBF[version]\ncurrent_version=1.0.0\n[config]\nlang=en_GB\n"; }
+    static QByteArray nuls() { return QByteArray(4096, '\0'); }
+
+    // Path, size and a hash of every file below `root` outside `skip`.
+    static QStringList snapshot(const QString &root, const QStringList &skip)
+    {
+        QStringList entries;
+        QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            if (std::any_of(skip.cbegin(), skip.cend(), [&](const QString &s) { return path.startsWith(s); }))
+                continue;
+            const QFileInfo info(path);
+            QFile file(path);
+            const QByteArray hash = info.isFile() && file.open(QIODevice::ReadOnly)
+                ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1).toHex()
+                : QByteArray();
+            entries.append(QStringLiteral("%1 %2 %3 %4").arg(path).arg(info.size()).arg(int(info.permissions()))
+                               .arg(QString::fromLatin1(hash)));
+        }
+        entries.sort();
+        return entries;
+    }
+
+private Q_SLOTS:
+    void staysQuietAndHarmless_data()
+    {
+        QTest::addColumn<QString>("file");      // relative to the test root; "" for none
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<QString>("special");   // what else is odd about the installation
+
+        for (const char *name : {"setting.ini", "user.ini"}) {
+            const QString file = QStringLiteral("config/Quillora/") + QLatin1String(name);
+            QTest::addRow("garbage %s", name) << file << garbage() << "";
+            QTest::addRow("binary %s", name) << file << binary() << "";
+            QTest::addRow("5 MB %s", name) << file << huge() << "";
+            QTest::addRow("UTF-8 BOM %s", name) << file << withBom() << "";
+            QTest::addRow("NUL-filled %s", name) << file << nuls() << "";
+            QTest::addRow("empty %s", name) << file << QByteArray("") << "";
+        }
+        QTest::newRow("garbage legacy setting.ini") << "install/setting.ini" << garbage() << "";
+        QTest::newRow("setting.ini is a folder") << "" << QByteArray() << "setting.ini folder";
+        QTest::newRow("user.ini is a folder") << "" << QByteArray() << "user.ini folder";
+        QTest::newRow("logs is a file") << "config/Quillora/logs" << QByteArray("not a folder") << "";
+        QTest::newRow("data directory is a file") << "config/Quillora" << QByteArray("not a folder") << "";
+        QTest::newRow("configuration base is a file") << "config" << QByteArray("not a folder") << "";
+        QTest::newRow("Quillora.exe is a folder") << "" << QByteArray() << "exe folder";
+        QTest::newRow("Quillora.exe not executable") << "install/1.0.0/Quillora.exe" << QByteArray("#!/bin/sh\n")
+                                                     << "";
+        QTest::newRow("Quillora.exe dangling link") << "" << QByteArray() << "exe dangling";
+        const QByteArray longVersion = "[version]\ncurrent_version=" + QByteArray(10000, '9') + "\n";
+        QTest::newRow("10,000-character version") << "config/Quillora/setting.ini" << longVersion << "";
+        QTest::newRow("version holding ..") << "config/Quillora/setting.ini"
+                                            << QByteArray("[version]\ncurrent_version=../../..\n") << "";
+        QTest::newRow("version holding .. into a folder")
+            << "config/Quillora/setting.ini" << QByteArray("[version]\ncurrent_version=1.0.0/../../config\n") << "";
+    }
+    void staysQuietAndHarmless()
+    {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, contents);
+        QFETCH(QString, special);
+        Installation installation;
+        QVERIFY(installation.isValid());
+        const QString userIni = installation.dataFile("user.ini");
+        if (file != QLatin1String("config") && file != QLatin1String("config/Quillora")
+            && !file.endsWith(QLatin1String("user.ini")))
+            QVERIFY(Installation::writeFile(userIni, "[config]\nlang=en_GB\n"));
+        if (!file.isEmpty()) {
+            QDir(installation.root() + '/' + file).removeRecursively();
+            QVERIFY(Installation::writeFile(installation.root() + '/' + file, contents));
+        }
+        if (special == QLatin1String("setting.ini folder"))
+            QVERIFY(QDir().mkpath(installation.dataFile("setting.ini")));
+        if (special == QLatin1String("user.ini folder")) {
+            QFile::remove(userIni);
+            QVERIFY(QDir().mkpath(userIni));
+        }
+        if (special == QLatin1String("exe folder"))
+            QVERIFY(QDir().mkpath(installation.installDir() + "/1.0.0/Quillora.exe"));
+        if (special == QLatin1String("exe dangling")) {
+            QVERIFY(QDir().mkpath(installation.installDir() + "/1.0.0"));
+            QVERIFY(QFile::link(installation.root() + "/nowhere", installation.installDir() + "/1.0.0/Quillora.exe"));
+        }
+        const QByteArray userBefore = Installation::readFile(userIni);
+        const bool legacy = QFileInfo::exists(installation.installDir() + "/setting.ini");
+        const QStringList outsideBefore = snapshot(installation.root(), {installation.dataDir() + '/',
+                                                                           installation.installDir() + "/setting.ini"});
+
+        QElapsedTimer timer;
+        timer.start();
+        const Installation::Run run = installation.launch();
+
+        QVERIFY(run.cleanExit());
+        QVERIFY2(timer.elapsed() < 10000, "the launcher got stuck");
+        QCOMPARE(run.out, QByteArray());
+        QCOMPARE(run.err, QByteArray());
+        if (!userBefore.isNull() && QFileInfo(userIni).isFile())
+            QCOMPARE(Installation::readFile(userIni), userBefore);
+        QCOMPARE(snapshot(installation.root(), {installation.dataDir() + '/', installation.installDir() + "/setting.ini"}),
+                 outsideBefore);
+        if (legacy) // garbage has no versions to lose, so it is moved like any other
+            QVERIFY(!QFileInfo::exists(installation.installDir() + "/setting.ini"));
+        QVERIFY(!QFileInfo::exists(installation.dataFile("launcher.lock")));
+    }
+};
+
+QTEST_GUILESS_MAIN(BadInputTest)
+#include "tst_badinput.moc"
