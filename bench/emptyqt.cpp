@@ -1,0 +1,9 @@
+#include <QCoreApplication>
+
+// What every Qt 5 Core program pays: the application object, built the way
+// the launcher builds it, and nothing else.
+int main(int argc, char *argv[])
+{
+    const QCoreApplication application(argc, argv);
+    return 0;
+}
