@@ -2,10 +2,21 @@
 
 #include <QCoreApplication>
 
+// On Windows the launcher is a GUI-subsystem program (no console) and starts
+// in Qt's WinMain adapter, which turns the wide command line into argc and
+// argv in the ANSI code page and calls the entry. Under MinGW the adapter
+// calls qMain, and MinGW's start-up reaches it only through WinMain when the
+// program has no main of its own: hence the name there.
+#if defined(Q_OS_WIN) && defined(__MINGW32__)
+#define QUILLORA_ENTRY qMain
+#else
+#define QUILLORA_ENTRY main
+#endif
+
 // No window, no console, no event loop: the launcher prepares, starts the
 // application and is gone. It always exits with 0; there is nobody to read
 // anything else.
-int main(int argc, char *argv[])
+int QUILLORA_ENTRY(int argc, char *argv[])
 {
     const QCoreApplication application(argc, argv);
     Launcher().run();

@@ -1,11 +1,16 @@
 #!/bin/sh
-# Installs what is needed, builds and runs every test: once on the normal
-# build, once on a build with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is needed, builds and runs every test: on the Linux build
+# (with the Windows build under Wine), on a build with AddressSanitizer and
+# UndefinedBehaviorSanitizer, and the benchmark once in its quick mode.
 set -eu
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh wine wine64
 
-scripts/build.sh build -DBUILD_TESTING=ON
+scripts/build-windows.sh
+
+scripts/build.sh build -DBUILD_TESTING=ON -DQUILLORA_WINDOWS_BUILD="$PWD/build-windows"
+echo "Benchmark, quick mode (figures from a few runs only):"
+scripts/bench --quick
 (cd build && ctest --output-on-failure)
 echo "Fault injection:"
 grep -h "injection points" build/Testing/Temporary/LastTest.log | sed 's/^.*) /  /'

@@ -20,7 +20,7 @@ public:
     PrivateCreation() : m_previous(::umask(077)) {}
     ~PrivateCreation() { ::umask(m_previous); }
 #else
-    PrivateCreation() = default;
+    PrivateCreation() {} // user-provided, so that holding one is not an "unused variable"
 #endif
     PrivateCreation(const PrivateCreation &) = delete;
     PrivateCreation &operator=(const PrivateCreation &) = delete;

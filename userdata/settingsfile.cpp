@@ -16,11 +16,6 @@
 
 namespace {
 
-QString scratchTemplate(const QString &path)
-{
-    return path + QStringLiteral(".scratch.XXXXXX");
-}
-
 // QSaveFile writes beside its target under the target's name plus a dot and
 // six random letters; a launcher killed mid-commit leaves one behind.
 bool isSaveFileTemporary(const QString &suffix)
@@ -56,6 +51,35 @@ QVariantMap contentsOf(const QSettings &settings)
     return contents;
 }
 
+// A uniquely named file beside `path`, holding `contents`, removed again when
+// this goes out of scope. Not a QTemporaryFile: on Windows its handle, even
+// closed, keeps QSettings from replacing the file.
+class ScratchFile
+{
+public:
+    ScratchFile(const QString &path, const QByteArray &contents)
+    {
+        QTemporaryFile file(path + QStringLiteral(".scratch.XXXXXX"));
+        file.setAutoRemove(false);
+        // Named only once written: an unnamed file that fails vanishes with its handle.
+        if (file.open() && writeAll(file, contents))
+            m_name = file.fileName();
+    }
+    ~ScratchFile()
+    {
+        if (!m_name.isEmpty())
+            QFile::remove(m_name);
+    }
+    ScratchFile(const ScratchFile &) = delete;
+    ScratchFile &operator=(const ScratchFile &) = delete;
+
+    bool isValid() const { return !m_name.isEmpty(); }
+    QString name() const { return m_name; }
+
+private:
+    QString m_name;
+};
+
 // Lets QSettings turn the current file plus `values` into INI text. It works
 // on a scratch copy, as its own writer can report success for a file the
 // disk did not take whole.
@@ -68,15 +92,11 @@ bool render(const QString &path, const SettingsValues &values, QByteArray *text,
     // file malformed. The mark carries nothing, and QSettings never writes one.
     if (current.startsWith("\xEF\xBB\xBF"))
         current.remove(0, 3);
-    QTemporaryFile scratch(scratchTemplate(path));
-    if (!scratch.open() || !writeAll(scratch, current))
+    const ScratchFile scratch(path, current);
+    if (!scratch.isValid())
         return false;
-    // Closed, not removed: QSettings replaces it by name, which Windows
-    // refuses for a file that is still open.
-    const QString scratchName = scratch.fileName();
-    scratch.close();
     {
-        QSettings settings(scratchName, QSettings::IniFormat);
+        QSettings settings(scratch.name(), QSettings::IniFormat);
         if (settings.status() != QSettings::NoError)
             return false;
         for (const auto &value : values)
@@ -86,19 +106,17 @@ bool render(const QString &path, const SettingsValues &values, QByteArray *text,
             return false;
         *meant = contentsOf(settings);
     }
-    return readAll(scratchName, text);
+    return readAll(scratch.name(), text);
 }
 
 // Reads `text` back from a file QSettings has never opened: for one it has,
 // it answers from memory whenever size and time match, truncated or not.
 bool holdsExactly(const QString &path, const QByteArray &text, const QVariantMap &meant)
 {
-    QTemporaryFile copy(scratchTemplate(path));
-    if (!copy.open() || !writeAll(copy, text))
+    const ScratchFile copy(path, text);
+    if (!copy.isValid())
         return false;
-    const QString copyName = copy.fileName();
-    copy.close();
-    const QSettings settings(copyName, QSettings::IniFormat);
+    const QSettings settings(copy.name(), QSettings::IniFormat);
     return settings.status() == QSettings::NoError && contentsOf(settings) == meant;
 }
 

@@ -153,7 +153,8 @@ QStringList Installation::unprivileged()
 
 QString storedCode(const QString &settingsPath)
 {
-    const QRegularExpression line(QStringLiteral("^software_code=(.*)$"), QRegularExpression::MultilineOption);
+    // Windows' QSettings ends its lines with CR LF.
+    const QRegularExpression line(QStringLiteral("^software_code=([^\\r\\n]*)"), QRegularExpression::MultilineOption);
     return line.match(QString::fromUtf8(Installation::readFile(settingsPath))).captured(1);
 }
 

@@ -74,6 +74,10 @@ private Q_SLOTS:
         QTest::newRow("missing 1.0.0: nothing starts") << QByteArray() << QStringList{"2.0.0"} << QString();
         QTest::newRow("blanks kept verbatim") << QByteArray("[version]\ncurrent_version=2.0 beta\n")
                                               << QStringList{"2.0 beta", "2.0", "1.0.0"} << "2.0 beta";
+        // As QSettings writes it: "2.0-\\xe9t\\xe9".
+        QTest::newRow("non-ASCII version") << QByteArray("[version]\ncurrent_version=2.0-\\xe9t\\xe9\n")
+                                           << QStringList{QString::fromUtf8("2.0-\xc3\xa9t\xc3\xa9"), "1.0.0"}
+                                           << QString::fromUtf8("2.0-\xc3\xa9t\xc3\xa9");
         QTest::newRow("slash kept verbatim") << QByteArray("[version]\ncurrent_version=stable/2.0.0\n")
                                              << QStringList{"stable/2.0.0", "1.0.0"} << "stable/2.0.0";
     }

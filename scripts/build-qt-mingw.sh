@@ -1,0 +1,76 @@
+#!/bin/sh
+# Builds a minimal static Qt 5 Core for Windows (x86_64-w64-mingw32) from
+# Debian's own qtbase source package and installs it under a cache prefix
+# (default /opt/qt5-mingw). Does nothing when the prefix already holds the
+# same Qt version. Takes some minutes on two cores; needs root or sudo for
+# the packages.
+set -eu
+prefix="${QT_MINGW_PREFIX:-/opt/qt5-mingw}"
+work="${QT_MINGW_WORK:-/var/tmp/qt5-mingw-build}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo=sudo
+
+# Debian's source packages come from the deb-src entries of the suites
+# already configured.
+enable_sources() {
+    for f in /etc/apt/sources.list.d/*.sources; do
+        [ -f "$f" ] && grep -q '^Types: deb$' "$f" && $sudo sed -i 's/^Types: deb$/Types: deb deb-src/' "$f"
+    done
+    if [ -f /etc/apt/sources.list ] && grep -q '^deb ' /etc/apt/sources.list \
+        && ! grep -q '^deb-src ' /etc/apt/sources.list; then
+        grep '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' | $sudo tee -a /etc/apt/sources.list >/dev/null
+    fi
+}
+
+"$(dirname "$0")/install-deps.sh" g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 dpkg-dev perl python3
+if ! apt-cache showsrc qtbase-opensource-src 2>/dev/null | grep -q '^Version:'; then
+    enable_sources
+    $sudo apt-get update -qq
+fi
+version=$(apt-cache showsrc qtbase-opensource-src | sed -n 's/^Version: //p' | sort -V | tail -n 1)
+if [ "$(cat "$prefix/.debian-source-version" 2>/dev/null)" = "$version" ]; then
+    echo "Qt for Windows $version is already in $prefix"
+    exit 0
+fi
+
+echo "Building Qt $version Core for Windows into $prefix"
+rm -rf "$work"
+mkdir -p "$work/cross"
+cd "$work"
+apt-get source -qq --download-only "qtbase-opensource-src=$version" 2>/dev/null
+tar xf qtbase-opensource-src_*.orig.tar.xz
+src=$(ls -d qtbase-everywhere-src-*)
+
+# Debian's default mingw g++ uses the "win32" thread model, which lacks
+# std::thread; Qt needs the "posix" one.
+for tool in gcc g++; do
+    ln -s "/usr/bin/x86_64-w64-mingw32-$tool-posix" "cross/x86_64-w64-mingw32-$tool"
+done
+for tool in ar ranlib windres strip objcopy nm ld as; do
+    ln -s "/usr/bin/x86_64-w64-mingw32-$tool" "cross/x86_64-w64-mingw32-$tool"
+done
+
+cd "$src"
+./configure -prefix "$prefix" -opensource -confirm-license \
+    -xplatform win32-g++ -device-option CROSS_COMPILE="$work/cross/x86_64-w64-mingw32-" \
+    -release -static -static-runtime -nomake examples -nomake tests -no-pkg-config \
+    -no-gui -no-widgets -no-dbus -no-opengl -no-icu -no-openssl -qt-zlib -qt-pcre \
+    -no-feature-network -no-feature-sql -no-feature-xml -no-feature-concurrent \
+    -no-feature-testlib > "$work/configure.log" 2>&1 || { tail -40 "$work/configure.log"; exit 1; }
+
+# Only QtCore, the WinMain adapter and the host tools that CMake's Qt
+# package refers to.
+jobs=$(nproc)
+{ make sub-src-qmake_all && make -j "$jobs" -C src sub-moc sub-rcc sub-corelib sub-winmain; } \
+    > "$work/make.log" 2>&1 || { tail -40 "$work/make.log"; exit 1; }
+$sudo rm -rf "$prefix"
+$sudo mkdir -p "$prefix"
+for dir in src/tools/bootstrap src/tools/moc src/tools/rcc src/3rdparty/pcre2 src/corelib src/winmain; do
+    $sudo make -C "$dir" install >> "$work/install.log" 2>&1 || { tail -40 "$work/install.log"; exit 1; }
+done
+$sudo make install_mkspecs >> "$work/install.log" 2>&1 || { tail -40 "$work/install.log"; exit 1; }
+# CMake's Qt package insists on finding qmake, though nothing runs it.
+$sudo install -m 755 bin/qmake "$prefix/bin/qmake"
+echo "$version" | $sudo tee "$prefix/.debian-source-version" >/dev/null
+rm -rf "$work"
+echo "Qt for Windows $version installed in $prefix"

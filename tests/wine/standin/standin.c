@@ -1,0 +1,40 @@
+/* A stand-in Quillora.exe for Windows: appends
+ * "<its path>\t<working directory>\t<argument count>" as UTF-8 to the file
+ * named by %QUILLORA_TEST_RECORD%, then exits. */
+#include <windows.h>
+#include <shellapi.h>
+#include <stdio.h>
+
+static void append(HANDLE file, const wchar_t *text)
+{
+    char utf8[4 * MAX_PATH];
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, NULL, NULL);
+    DWORD written;
+    if (length > 1)
+        WriteFile(file, utf8, (DWORD)(length - 1), &written, NULL);
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show)
+{
+    (void)instance; (void)previous; (void)commandLine; (void)show;
+    wchar_t record[MAX_PATH], program[MAX_PATH], directory[MAX_PATH], count[16];
+    if (!GetEnvironmentVariableW(L"QUILLORA_TEST_RECORD", record, MAX_PATH))
+        return 1;
+    GetModuleFileNameW(NULL, program, MAX_PATH);
+    GetCurrentDirectoryW(MAX_PATH, directory);
+    int argc = 0;
+    LocalFree(CommandLineToArgvW(GetCommandLineW(), &argc));
+    swprintf(count, 16, L"%d", argc - 1);
+    HANDLE file = CreateFileW(record, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return 1;
+    append(file, program);
+    append(file, L"\t");
+    append(file, directory);
+    append(file, L"\t");
+    append(file, count);
+    append(file, L"\n");
+    CloseHandle(file);
+    return 0;
+}
