@@ -4,14 +4,11 @@
 #include "migration.h"
 #include "privatecreation.h"
 #include "seeding.h"
-#include "settingsfile.h"
 #include "settingskeys.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
-
-#include <algorithm>
 
 namespace {
 
@@ -20,17 +17,13 @@ QString pathIn(const QString &dataDirectory, const char *name)
     return QStringLiteral("%1/%2").arg(dataDirectory, QLatin1String(name));
 }
 
-// One look, without the lock, tells whether this launch has anything to
-// write or to clean up; most launches have not and never wait for a lock. A
-// lock file or scratch files still there were left by a launcher that died
-// (or by a removal that failed); taking the lock clears the one, the lock
-// holder removes the others.
+// Checked without the lock, so that a launch with nothing to write never
+// waits for one. A lock file still there was left by a launcher that died
+// while writing; taking the lock clears it and whatever that launcher left.
 bool needsUpkeep(const QString &dataDirectory)
 {
-    const QStringList entries = QDir(dataDirectory).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden
-                                                              | QDir::System, QDir::NoSort);
-    return !entries.contains(QLatin1String(Names::UserSettings)) || entries.contains(QLatin1String(Names::Lock))
-        || std::any_of(entries.cbegin(), entries.cend(), isScratchLeftover)
+    return !QFileInfo::exists(pathIn(dataDirectory, Names::UserSettings))
+        || QFileInfo::exists(DataDirectoryLock::pathIn(dataDirectory))
         || QFileInfo::exists(legacySettingsPath());
 }
 
@@ -41,7 +34,6 @@ void seedAndMigrate(const QString &dataDirectory)
     const DataDirectoryLock lock(dataDirectory);
     if (!lock.isLocked())
         return;
-    removeScratchLeftovers(dataDirectory);
     seedUserSettings(dataDirectory);
     migrateLegacySettings(dataDirectory);
 }

@@ -1,5 +1,6 @@
 #include "datadirectorylock.h"
 
+#include "settingsfile.h"
 #include "settingskeys.h"
 
 namespace {
@@ -16,10 +17,19 @@ constexpr int WaitMs = 3000;
 }
 
 DataDirectoryLock::DataDirectoryLock(const QString &dataDirectory)
-    : m_lock(pathIn(dataDirectory))
+    : m_dataDirectory(dataDirectory)
+    , m_lock(pathIn(dataDirectory))
 {
     m_lock.setStaleLockTime(StaleAfterMs);
-    m_lock.tryLock(WaitMs);
+    if (m_lock.tryLock(WaitMs))
+        removeScratchLeftovers(m_dataDirectory);
+}
+
+DataDirectoryLock::~DataDirectoryLock()
+{
+    // A removal that failed during a write gets a second chance.
+    if (m_lock.isLocked())
+        removeScratchLeftovers(m_dataDirectory);
 }
 
 QString DataDirectoryLock::pathIn(const QString &dataDirectory)

@@ -10,16 +10,24 @@
 //
 // The lock is taken on construction, waiting a few seconds at most, and
 // released on destruction. A lock left behind by a launcher that died is
-// taken over promptly.
+// taken over promptly. Scratch files of interrupted writes are swept when the
+// lock is taken and again before it is given back, so that none outlives a
+// launch that held it: the lock file is then the only trace a killed
+// launcher can leave, and one look for it tells a later launch whether there
+// is anything to clean up.
 class DataDirectoryLock
 {
 public:
     explicit DataDirectoryLock(const QString &dataDirectory);
+    ~DataDirectoryLock();
+    DataDirectoryLock(const DataDirectoryLock &) = delete;
+    DataDirectoryLock &operator=(const DataDirectoryLock &) = delete;
 
     bool isLocked() const { return m_lock.isLocked(); }
 
     static QString pathIn(const QString &dataDirectory);
 
 private:
+    QString m_dataDirectory;
     QLockFile m_lock;
 };

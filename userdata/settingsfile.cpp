@@ -148,6 +148,8 @@ bool writeSettingsFile(const QString &path, const SettingsValues &values)
     return render(path, values, &text, &meant) && holdsExactly(path, text, meant) && replace(path, text);
 }
 
+namespace {
+
 bool isScratchLeftover(const QString &fileName)
 {
     for (const char *target : {Names::UserSettings, Names::Settings}) {
@@ -159,6 +161,8 @@ bool isScratchLeftover(const QString &fileName)
     }
     return false;
 }
+
+} // namespace
 
 void removeScratchLeftovers(const QString &dataDirectory)
 {

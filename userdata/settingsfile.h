@@ -15,8 +15,7 @@
 // The caller holds the data directory's lock.
 bool writeSettingsFile(const QString &path, const SettingsValues &values);
 
-// Whether a data directory entry is a scratch file of a write that never
-// finished: the launcher was killed, or could not remove it. Only the lock
-// holder may remove them, as they could be another launcher's, live.
-bool isScratchLeftover(const QString &fileName);
+// Removes the scratch files of writes that never finished (the launcher was
+// killed, or a removal failed) from the data directory. Only the lock holder
+// may do so, as they could be another launcher's, live.
 void removeScratchLeftovers(const QString &dataDirectory);

@@ -135,7 +135,7 @@ class FaultInjectionTest : public QObject
     }
 
     // Returns the violations seen for one injected fault.
-    static QStringList inject(const QString &scenario, const Point &point, const QString &fault)
+    static QStringList inject(const QString &scenario, const Point &point, const QString &fault, qint64 *nextLaunchMs)
     {
         Installation installation;
         prepare(installation, scenario);
@@ -159,6 +159,7 @@ class FaultInjectionTest : public QObject
         QElapsedTimer timer;
         timer.start();
         const Installation::Run next = installation.launch();
+        *nextLaunchMs = timer.elapsed();
         // A leftover lock must not hold the next launch up: Qt's own
         // default would make it wait until the lock is 30 s old.
         if (!next.cleanExit() || timer.elapsed() > 5000)
@@ -184,22 +185,25 @@ private Q_SLOTS:
 
         int tried = 0;
         int unreached = 0;
+        qint64 slowestNextLaunchMs = 0;
         QStringList report;
         for (const Point &point : points) {
             for (const char *fault : {"error=ENOSPC", "error=EIO", "signal=KILL"}) {
-                const QStringList violations = inject(scenario, point, fault);
+                qint64 nextLaunchMs = 0;
+                const QStringList violations = inject(scenario, point, fault, &nextLaunchMs);
                 if (violations == QStringList{"not reached"}) {
                     ++unreached;
                     continue;
                 }
                 ++tried;
+                slowestNextLaunchMs = qMax(slowestNextLaunchMs, nextLaunchMs);
                 if (!violations.isEmpty())
                     report.append(QStringLiteral("%1 #%2 %3: %4").arg(point.call).arg(point.occurrence).arg(fault,
                                                                                                          violations.join("; ")));
             }
         }
-        qInfo("%s: %d injection points tried, %d violated an invariant, %d not reached", qPrintable(scenario), tried,
-              int(report.size()), unreached);
+        qInfo("%s: %d injection points tried, %d violated an invariant, %d not reached; slowest next launch %lld ms",
+              qPrintable(scenario), tried, int(report.size()), unreached, slowestNextLaunchMs);
         for (const QString &line : report)
             qWarning("%s", qPrintable(line));
         QVERIFY(tried > 0);
