@@ -29,6 +29,18 @@ bool isSaveFileTemporary(const QString &suffix)
     return true;
 }
 
+bool isScratchLeftover(const QString &fileName)
+{
+    for (const char *target : {Names::UserSettings, Names::Settings}) {
+        const QString prefix = QLatin1String(target) + QLatin1Char('.');
+        if (!fileName.startsWith(prefix))
+            continue;
+        const QString suffix = fileName.mid(prefix.size());
+        return suffix.startsWith(QLatin1String("scratch.")) || isSaveFileTemporary(suffix);
+    }
+    return false;
+}
+
 bool readAll(const QString &path, QByteArray *bytes)
 {
     QFile file(path);
@@ -147,22 +159,6 @@ bool writeSettingsFile(const QString &path, const SettingsValues &values)
     QVariantMap meant;
     return render(path, values, &text, &meant) && holdsExactly(path, text, meant) && replace(path, text);
 }
-
-namespace {
-
-bool isScratchLeftover(const QString &fileName)
-{
-    for (const char *target : {Names::UserSettings, Names::Settings}) {
-        const QString prefix = QLatin1String(target) + QLatin1Char('.');
-        if (!fileName.startsWith(prefix))
-            continue;
-        const QString suffix = fileName.mid(prefix.size());
-        return suffix.startsWith(QLatin1String("scratch.")) || isSaveFileTemporary(suffix);
-    }
-    return false;
-}
-
-} // namespace
 
 void removeScratchLeftovers(const QString &dataDirectory)
 {

@@ -119,6 +119,12 @@ static QStringList startField(const QString &log, int field)
     return values;
 }
 
+QString Installation::startOf(const QString &version) const
+{
+    const QString dir = QFileInfo(installDir() + QLatin1Char('/') + version).canonicalFilePath();
+    return dir + QStringLiteral("/Quillora.exe\t") + dir + QStringLiteral("\t0");
+}
+
 QStringList Installation::codesSeen() const
 {
     return startField(startLog(), 3);

@@ -56,6 +56,9 @@ public:
 
     // "<path>\t<working directory>\t<argument count>" for each start.
     QStringList starts() const;
+    // That line for the stand-in of `version`, started as it should be: in
+    // its own directory, with no arguments.
+    QString startOf(const QString &version) const;
     // The software code each started application saw.
     QStringList codesSeen() const;
     // The file-creation mask each started application inherited.

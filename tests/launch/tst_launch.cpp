@@ -11,14 +11,6 @@ class LaunchTest : public QObject
 {
     Q_OBJECT
 
-private:
-    // The start log line a stand-in at install/<version> writes.
-    static QString startOf(const Installation &installation, const QString &version)
-    {
-        const QString dir = QFileInfo(installation.installDir() + QLatin1Char('/') + version).canonicalFilePath();
-        return dir + QStringLiteral("/Quillora.exe\t") + dir + QStringLiteral("\t0");
-    }
-
 private Q_SLOTS:
     void preparesDataDirectory_data()
     {
@@ -102,7 +94,7 @@ private Q_SLOTS:
             QVERIFY(installation.staysUnstarted());
         } else {
             QVERIFY(installation.waitForStarts(1));
-            QCOMPARE(installation.starts(), QStringList{startOf(installation, started)});
+            QCOMPARE(installation.starts(), QStringList{installation.startOf(started)});
         }
     }
 
@@ -142,7 +134,7 @@ private Q_SLOTS:
         QVERIFY(run.cleanExit());
         if (versionInstalled) {
             QVERIFY(installation.waitForStarts(1));
-            QCOMPARE(installation.starts(), QStringList{startOf(installation, "1.0.0")});
+            QCOMPARE(installation.starts(), QStringList{installation.startOf("1.0.0")});
         } else {
             QVERIFY(installation.staysUnstarted());
         }
@@ -171,7 +163,7 @@ private Q_SLOTS:
 
         QVERIFY(run.cleanExit());
         QVERIFY(installation.waitForStarts(1));
-        QCOMPARE(installation.starts(), QStringList{startOf(installation, "2.0.0")});
+        QCOMPARE(installation.starts(), QStringList{installation.startOf("2.0.0")});
         QVERIFY(QFileInfo(installation.dataFile("logs")).isDir());
     }
 };

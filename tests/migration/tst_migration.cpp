@@ -15,15 +15,6 @@ class MigrationTest : public QObject
 {
     Q_OBJECT
 
-    static QString versionDir(const Installation &installation, const QString &version)
-    {
-        return QFileInfo(installation.installDir() + QLatin1Char('/') + version).canonicalFilePath();
-    }
-    static QString startOf(const Installation &installation, const QString &version)
-    {
-        const QString dir = versionDir(installation, version);
-        return dir + QStringLiteral("/Quillora.exe\t") + dir + QStringLiteral("\t0");
-    }
     static QString legacyPath(const Installation &installation)
     {
         return installation.installDir() + QStringLiteral("/setting.ini");
@@ -119,7 +110,7 @@ private Q_SLOTS:
             QVERIFY2(isWellFormedCode(storedCode(path)), qPrintable(storedCode(path)));
         }
         QVERIFY(installation.waitForStarts(1));
-        QCOMPARE(installation.starts(), QStringList{startOf(installation, started)});
+        QCOMPARE(installation.starts(), QStringList{installation.startOf(started)});
     }
 
     void noLegacyFileNoSettings()
@@ -173,7 +164,7 @@ private Q_SLOTS:
         const QSettings settings(installation.dataFile("setting.ini"), QSettings::IniFormat);
         QCOMPARE(settings.value("version/current_version").toString(), QStringLiteral("2.0.0"));
         QVERIFY(installation.waitForStarts(1));
-        QCOMPARE(installation.starts().last(), startOf(installation, "2.0.0"));
+        QCOMPARE(installation.starts().last(), installation.startOf("2.0.0"));
     }
 
     // Values never read must not be deleted with the file.
@@ -225,7 +216,7 @@ private Q_SLOTS:
         const QString code = storedCode(installation.dataFile("setting.ini"));
         QVERIFY2(isWellFormedCode(code), qPrintable(code));
         QVERIFY(installation.waitForStarts(8));
-        QCOMPARE(installation.starts(), QStringList(QVector<QString>(8, startOf(installation, "2.0.0")).toList()));
+        QCOMPARE(installation.starts(), QStringList(QVector<QString>(8, installation.startOf("2.0.0")).toList()));
         QCOMPARE(installation.codesSeen(), QStringList(QVector<QString>(8, code).toList()));
         QVERIFY(!QFileInfo::exists(installation.dataFile("launcher.lock")));
     }
