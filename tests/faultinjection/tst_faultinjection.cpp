@@ -140,9 +140,9 @@ class FaultInjectionTest : public QObject
         Installation installation;
         prepare(installation, scenario);
         const QString trace = installation.root() + "/inject.trace";
-        const QString spec = QStringLiteral("inject=%1:%2:when=%3").arg(point.call, fault).arg(point.occurrence);
+        const QString injection = QStringLiteral("inject=%1:%2:when=%3").arg(point.call, fault).arg(point.occurrence);
         const Installation::Run run = installation.launch(
-            {}, {"strace", "-f", "-q", "-o", trace, "-e", "trace=" + point.call, "-e", spec});
+            {}, {"strace", "-f", "-q", "-o", trace, "-e", "trace=" + point.call, "-e", injection});
         const QString log = QString::fromUtf8(Installation::readFile(trace));
         if (!log.contains("(INJECTED)") && !log.contains("killed by SIGKILL"))
             return {"not reached"};
