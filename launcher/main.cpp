@@ -13,11 +13,16 @@
 #define QUILLORA_ENTRY main
 #endif
 
+// Qt reports oddities it meets (a lock file dated in the future, say) on
+// standard error. The launcher has nobody to tell: it works silently.
+static void discardMessage(QtMsgType, const QMessageLogContext &, const QString &) {}
+
 // No window, no console, no event loop: the launcher prepares, starts the
 // application and is gone. It always exits with 0; there is nobody to read
 // anything else.
 int QUILLORA_ENTRY(int argc, char *argv[])
 {
+    qInstallMessageHandler(discardMessage);
     const QCoreApplication application(argc, argv);
     Launcher().run();
     return 0;

@@ -45,11 +45,13 @@ QString dataDirectoryFor(const QStringList &configLocations)
     if (configLocations.isEmpty())
         return QString();
     const QString &first = configLocations.first();
-    const int lastSlash = first.lastIndexOf(QLatin1Char('/'));
-    // Qt's locations are absolute. A bare name would put the data wherever
-    // the working directory happens to be, so it counts as no location.
-    if (lastSlash < 0)
+    // Qt's locations are absolute, unless the environment hands Qt a relative
+    // one (Qt 5 takes a relative XDG_CONFIG_HOME as it is). That would put
+    // the data wherever the working directory happens to be, so it counts as
+    // no location.
+    if (QDir::isRelativePath(first))
         return QString();
+    const int lastSlash = first.lastIndexOf(QLatin1Char('/'));
     return first.left(lastSlash) + QLatin1Char('/') + QLatin1String(Names::DataDirectory);
 }
 

@@ -1,6 +1,7 @@
 #include "../common/installation.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -75,6 +76,8 @@ private Q_SLOTS:
         QTest::newRow("logs is a file") << "config/Quillora/logs" << QByteArray("not a folder") << "";
         QTest::newRow("data directory is a file") << "config/Quillora" << QByteArray("not a folder") << "";
         QTest::newRow("configuration base is a file") << "config" << QByteArray("not a folder") << "";
+        QTest::newRow("lock file dated in the future") << "" << QByteArray() << "future lock";
+        QTest::newRow("relative XDG_CONFIG_HOME") << "" << QByteArray() << "relative config";
         QTest::newRow("Quillora.exe is a folder") << "" << QByteArray() << "exe folder";
         QTest::newRow("Quillora.exe not executable") << "install/1.0.0/Quillora.exe" << QByteArray("#!/bin/sh\n")
                                                      << "";
@@ -107,6 +110,15 @@ private Q_SLOTS:
             QFile::remove(userIni);
             QVERIFY(QDir().mkpath(userIni));
         }
+        if (special == QLatin1String("future lock")) {
+            const QString lock = installation.dataFile("launcher.lock");
+            QVERIFY(Installation::writeFile(lock, ""));
+            QFile file(lock);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(3600), QFileDevice::FileModificationTime));
+        }
+        if (special == QLatin1String("relative config"))
+            installation.setConfigHome("relative-config");
         if (special == QLatin1String("exe folder"))
             QVERIFY(QDir().mkpath(installation.installDir() + "/1.0.0/Quillora.exe"));
         if (special == QLatin1String("exe dangling")) {

@@ -18,12 +18,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("dataDirectory");
         QTest::newRow("linux") << QStringList{"/home/ann/.config/quillora-launcher", "/etc/xdg/quillora-launcher"}
                                << "/home/ann/.config/Quillora";
+#ifdef Q_OS_WIN
         QTest::newRow("windows") << QStringList{"C:/Users/Ann/AppData/Local/launcher", "C:/ProgramData/launcher"}
                                  << "C:/Users/Ann/AppData/Local/Quillora";
+#endif
         QTest::newRow("name with blanks") << QStringList{"/home/a b/.config/My Launcher"} << "/home/a b/.config/Quillora";
         QTest::newRow("at the root") << QStringList{"/launcher"} << "/Quillora";
         QTest::newRow("no location") << QStringList() << QString();
         QTest::newRow("no slash") << QStringList{"launcher"} << QString();
+        QTest::newRow("relative") << QStringList{"relative/config/launcher", "/etc/xdg/launcher"} << QString();
     }
     void followsFirstLocation()
     {
