@@ -1,7 +1,13 @@
 #!/bin/sh
-# Installs what building and testing the launcher needs on Debian, skipping
-# the package manager when everything is already there.
+# Installs what building and testing the launcher needs on Debian, plus any
+# packages given, skipping the package manager when all are already there.
+# --with-recommends: install the given packages' recommended ones too.
 set -eu
+recommends="--no-install-recommends"
+if [ "${1:-}" = "--with-recommends" ]; then
+    recommends=""
+    shift
+fi
 packages="cmake g++ make qtbase5-dev strace valgrind util-linux python3 $*"
 missing=""
 for p in $packages; do
@@ -12,4 +18,4 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 echo "Installing:$missing"
 $sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing >/dev/null
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $recommends $missing >/dev/null
