@@ -35,7 +35,7 @@ QString Launcher::versionToRun(const QString &dataDirectory)
     // the filesystem root that is not ours to read or write.
     if (dataDirectory.isEmpty())
         return QLatin1String(Names::DefaultVersion);
-    const QString path = QStringLiteral("%1/%2").arg(dataDirectory, QLatin1String(Names::Settings));
+    const QString path = pathIn(dataDirectory, Names::Settings);
     if (!QFileInfo(path).isFile())
         return QLatin1String(Names::DefaultVersion);
     const QSettings settings(path, QSettings::IniFormat);

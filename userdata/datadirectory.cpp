@@ -12,11 +12,6 @@
 
 namespace {
 
-QString pathIn(const QString &dataDirectory, const char *name)
-{
-    return QStringLiteral("%1/%2").arg(dataDirectory, QLatin1String(name));
-}
-
 // Checked without the lock, so that a launch with nothing to write never
 // waits for one. A lock file still there was left by a launcher that died
 // while writing; taking the lock clears it and whatever that launcher left.

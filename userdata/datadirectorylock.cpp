@@ -34,5 +34,5 @@ DataDirectoryLock::~DataDirectoryLock()
 
 QString DataDirectoryLock::pathIn(const QString &dataDirectory)
 {
-    return dataDirectory + QLatin1Char('/') + QLatin1String(Names::Lock);
+    return ::pathIn(dataDirectory, Names::Lock);
 }

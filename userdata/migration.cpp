@@ -41,7 +41,7 @@ void removeLegacyFile(const QString &path)
 
 QString legacySettingsPath()
 {
-    return QStringLiteral("%1/%2").arg(QCoreApplication::applicationDirPath(), QLatin1String(Names::Settings));
+    return pathIn(QCoreApplication::applicationDirPath(), Names::Settings);
 }
 
 void migrateLegacySettings(const QString &dataDirectory)
@@ -52,7 +52,7 @@ void migrateLegacySettings(const QString &dataDirectory)
     Versions versions;
     if (!readVersions(legacyPath, &versions))
         return;
-    const QString newPath = QStringLiteral("%1/%2").arg(dataDirectory, QLatin1String(Names::Settings));
+    const QString newPath = pathIn(dataDirectory, Names::Settings);
     if (!QFileInfo(newPath).isFile()) {
         const SettingsValues moved = {
             {Keys::CurrentVersion, versions.current},

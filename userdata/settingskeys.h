@@ -34,6 +34,12 @@ constexpr char Lang[] = "config/lang";
 constexpr char ShowDeviceType[] = "config/showdevicetype";
 }
 
+// The entry `name` of `directory`, "%1/%2" as every path here is formed.
+inline QString pathIn(const QString &directory, const char *name)
+{
+    return QStringLiteral("%1/%2").arg(directory, QLatin1String(name));
+}
+
 // Key and value pairs in the order they are written.
 using SettingsValues = QVector<QPair<QString, QVariant>>;
 
