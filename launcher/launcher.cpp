@@ -3,6 +3,9 @@
 #include "softwarecode.h"
 
 #include "userdata/datadirectory.h"
+#include "userdata/migration.h"
+#include "userdata/platform.h"
+#include "userdata/settingsfile.h"
 #include "userdata/settingskeys.h"
 
 #include <QCoreApplication>
@@ -13,42 +16,65 @@
 
 namespace {
 
-QString chooseVersion(const QString &current, const QString &previous)
-{
-    if (!current.isEmpty())
-        return current;
-    if (!previous.isEmpty())
-        return previous;
-    return QLatin1String(Names::DefaultVersion);
-}
+// The longest a launch waits, for all its waits together: for another
+// launcher's lock, for a file another program holds. Far longer than another
+// launcher's writes take, short enough that a stuck one never keeps the
+// application from starting for long.
+constexpr int MaxWaitMs = 3000;
 
 } // namespace
 
 void Launcher::run() const
 {
-    startVersion(versionToRun(prepareDataDirectory()));
+    const QDeadlineTimer deadline(MaxWaitMs);
+    startVersion(versionToRun(prepareDataDirectory(deadline), deadline));
 }
 
-QString Launcher::versionToRun(const QString &dataDirectory)
+QString Launcher::versionToRun(const QString &dataDirectory, const QDeadlineTimer &deadline)
 {
+    Versions versions;
     // Without a data directory the path would be "/setting.ini", a file at
     // the filesystem root that is not ours to read or write.
-    if (dataDirectory.isEmpty())
-        return QLatin1String(Names::DefaultVersion);
-    const QString path = pathIn(dataDirectory, Names::Settings);
-    if (!QFileInfo(path).isFile())
-        return QLatin1String(Names::DefaultVersion);
-    const QSettings settings(path, QSettings::IniFormat);
-    const QString version = chooseVersion(settings.value(QLatin1String(Keys::CurrentVersion), QString()).toString(),
-                                          settings.value(QLatin1String(Keys::PreviousVersion), QString()).toString());
-    ensureSoftwareCode(settings);
-    return version;
+    if (!dataDirectory.isEmpty()) {
+        const OpenedSettings data = openSettingsFile(pathIn(dataDirectory, Names::Settings), deadline);
+        if (data.state == OpenedSettings::Unreadable)
+            return QString();
+        if (data.settings) {
+            versions = Versions::in(*data.settings);
+            ensureSoftwareCode(*data.settings, deadline);
+        }
+    }
+    // A legacy file still there holds versions that have not reached the
+    // data directory (it could not be written, or its lock not be had).
+    if (versions.isEmpty()) {
+        const OpenedSettings legacy = openSettingsFile(legacySettingsPath(), deadline);
+        if (legacy.state == OpenedSettings::Unreadable)
+            return QString();
+        if (legacy.settings)
+            versions = Versions::in(*legacy.settings);
+    }
+    return versions.toRun();
+}
+
+QString Launcher::versionDirectoryFor(const QString &installationDirectory, const QString &version)
+{
+    if (!Platform::isPlainVersionName(version))
+        return QString();
+    // Compared as text, links left alone: what lies inside the installation
+    // is the installer's, and "setting.ini" may have been written by anyone
+    // running as the user.
+    const QString root = QDir::cleanPath(installationDirectory);
+    const QString inside = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
+    const QString directory = QDir::cleanPath(inside + version);
+    return directory.startsWith(inside) && directory.size() > inside.size() ? directory : QString();
 }
 
 void Launcher::startVersion(const QString &version)
 {
     // The version is a directory name exactly as stored, blanks and all.
-    const QString versionDirectory = QCoreApplication::applicationDirPath() + QLatin1Char('/') + version;
+    const QString versionDirectory = versionDirectoryFor(QCoreApplication::applicationDirPath(), version);
+    if (versionDirectory.isEmpty())
+        return;
     QDir::setCurrent(versionDirectory);
     const QString target = versionDirectory + QLatin1Char('/') + QLatin1String(Names::Executable);
     if (!QFileInfo(target).isFile())

@@ -1,5 +1,7 @@
 #include "launcher.h"
 
+#include "userdata/platform.h"
+
 #include <QCoreApplication>
 
 // On Windows the launcher is a GUI-subsystem program (no console) and starts
@@ -22,6 +24,8 @@ static void discardMessage(QtMsgType, const QMessageLogContext &, const QString 
 // anything else.
 int QUILLORA_ENTRY(int argc, char *argv[])
 {
+    // Before anything can load a DLL.
+    Platform::restrictLibrarySearch();
     qInstallMessageHandler(discardMessage);
     const QCoreApplication application(argc, argv);
     Launcher().run();

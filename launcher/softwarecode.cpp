@@ -28,17 +28,18 @@ QString makeSoftwareCode()
     return code.toUpper();
 }
 
-void ensureSoftwareCode(const QSettings &settings)
+void ensureSoftwareCode(const QSettings &settings, const QDeadlineTimer &deadline)
 {
     // Nearly every launch ends here, without waiting for any lock.
     if (hasCode(settings))
         return;
     const QString path = settings.fileName();
-    const DataDirectoryLock lock(QFileInfo(path).path());
+    const DataDirectoryLock lock(QFileInfo(path).path(), deadline);
     if (!lock.isLocked())
         return;
     // Another launcher may have stored a code while this one waited.
-    if (hasCode(QSettings(path, QSettings::IniFormat)))
+    const OpenedSettings now = openSettingsFile(path, deadline);
+    if (now.state != OpenedSettings::Open || hasCode(*now.settings))
         return;
     writeSettingsFile(path, {{Keys::SoftwareCode, makeSoftwareCode()}});
 }

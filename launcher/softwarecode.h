@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QString>
 
 class QSettings;
@@ -12,5 +13,6 @@ QString makeSoftwareCode();
 // is never checked, changed or replaced. The code is made once per data
 // directory: launchers started together agree on one, as the check and the
 // write happen under the data directory's lock; one that cannot get the lock
-// leaves the code to the next launch rather than risk a second code.
-void ensureSoftwareCode(const QSettings &settings);
+// by `deadline` leaves the code to the next launch rather than risk a second
+// code.
+void ensureSoftwareCode(const QSettings &settings, const QDeadlineTimer &deadline);

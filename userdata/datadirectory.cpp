@@ -2,68 +2,62 @@
 
 #include "datadirectorylock.h"
 #include "migration.h"
+#include "platform.h"
 #include "privatecreation.h"
 #include "seeding.h"
 #include "settingskeys.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 namespace {
 
-// Checked without the lock, so that a launch with nothing to write never
-// waits for one. A lock file still there was left by a launcher that died
-// while writing; taking the lock clears it and whatever that launcher left.
-bool needsUpkeep(const QString &dataDirectory)
+// Checked without the lock: most launches find nothing to write.
+bool mustWrite(const QString &dataDirectory)
 {
-    return !QFileInfo::exists(pathIn(dataDirectory, Names::UserSettings))
-        || QFileInfo::exists(DataDirectoryLock::pathIn(dataDirectory))
-        || QFileInfo::exists(legacySettingsPath());
+    return !QFileInfo::exists(pathIn(dataDirectory, Names::UserSettings)) || QFileInfo::exists(legacySettingsPath());
 }
 
-void seedAndMigrate(const QString &dataDirectory)
+void seedAndMigrate(const QString &dataDirectory, bool newDirectory, const QDeadlineTimer &deadline)
 {
-    if (!needsUpkeep(dataDirectory))
+    const bool writing = mustWrite(dataDirectory);
+    // A lock file found with nothing to write is mostly one a launcher left
+    // when it died: one try, without waiting, clears it and whatever that
+    // launcher left. A live holder keeps it, and this launch goes on.
+    if (!writing && !QFileInfo::exists(DataDirectoryLock::pathIn(dataDirectory)))
         return;
-    const DataDirectoryLock lock(dataDirectory);
-    if (!lock.isLocked())
+    const DataDirectoryLock lock(dataDirectory, writing ? deadline : QDeadlineTimer(0));
+    if (!lock.isLocked() || !writing)
         return;
     seedUserSettings(dataDirectory);
-    migrateLegacySettings(dataDirectory);
+    migrateLegacySettings(dataDirectory, newDirectory, deadline);
 }
 
 } // namespace
 
-QString dataDirectoryFor(const QStringList &configLocations)
+QString dataDirectoryFor(const QString &configurationBase)
 {
-    if (configLocations.isEmpty())
+    // A relative base would put the data wherever the working directory
+    // happens to be.
+    if (!QDir::isAbsolutePath(configurationBase))
         return QString();
-    const QString &first = configLocations.first();
-    // Qt's locations are absolute, unless the environment hands Qt a relative
-    // one (Qt 5 takes a relative XDG_CONFIG_HOME as it is). That would put
-    // the data wherever the working directory happens to be, so it counts as
-    // no location.
-    if (QDir::isRelativePath(first))
-        return QString();
-    const int lastSlash = first.lastIndexOf(QLatin1Char('/'));
-    return first.left(lastSlash) + QLatin1Char('/') + QLatin1String(Names::DataDirectory);
+    return pathIn(configurationBase, Names::DataDirectory);
 }
 
-QString prepareDataDirectory()
+QString prepareDataDirectory(const QDeadlineTimer &deadline)
 {
-    return prepareDataDirectory(QStandardPaths::standardLocations(QStandardPaths::AppConfigLocation));
+    return prepareDataDirectory(dataDirectoryFor(Platform::userConfigurationBase()), deadline);
 }
 
-QString prepareDataDirectory(const QStringList &configLocations)
+QString prepareDataDirectory(const QString &dataDirectory, const QDeadlineTimer &deadline)
 {
-    const QString dataDirectory = dataDirectoryFor(configLocations);
     if (dataDirectory.isEmpty())
         return QString();
     const PrivateCreation privateCreation;
-    if (!QFileInfo::exists(dataDirectory))
+    const bool newDirectory = !QFileInfo::exists(dataDirectory);
+    if (newDirectory)
         QDir().mkpath(dataDirectory);
-    seedAndMigrate(dataDirectory);
+    seedAndMigrate(dataDirectory, newDirectory, deadline);
     const QString logs = pathIn(dataDirectory, Names::Logs);
     if (!QFileInfo(logs).isDir())
         QDir().mkdir(logs);

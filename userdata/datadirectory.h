@@ -1,18 +1,18 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QString>
-#include <QStringList>
 
-// The user's data directory for a list of Qt's AppConfigLocation entries:
-// the first entry's parent plus "/Quillora". Cutting the last segment (the
-// application's name, which Qt takes from the executable) keeps the data
-// directory the same whatever the launcher's file is called. Empty when no
-// location is known.
-QString dataDirectoryFor(const QStringList &configLocations);
+// The user's data directory for a configuration base: the base plus
+// "/Quillora". Only an absolute base is somebody's; for an empty or relative
+// one the result is empty, meaning no location is known.
+QString dataDirectoryFor(const QString &configurationBase);
 
 // Makes the data directory ready for a launch: creates it and its "logs"
 // directory, seeds "user.ini" and moves a legacy "setting.ini" in. Returns
 // the directory, or an empty string when no location is known; then nothing
-// anywhere is created, read or written.
-QString prepareDataDirectory();
-QString prepareDataDirectory(const QStringList &configLocations);
+// anywhere is created, read or written. No wait for another launcher goes
+// past `deadline`, and a launch with nothing to write waits for none.
+QString prepareDataDirectory(const QDeadlineTimer &deadline);
+// The same for a data directory already located (empty: none).
+QString prepareDataDirectory(const QString &dataDirectory, const QDeadlineTimer &deadline);

@@ -3,6 +3,8 @@
 #include "settingsfile.h"
 #include "settingskeys.h"
 
+#include <QFileInfo>
+
 namespace {
 // A launcher writes its details into the lock file right after creating it,
 // so an empty lock file older than this was left by one killed in between.
@@ -11,17 +13,34 @@ namespace {
 // anyone else from removing it.
 constexpr int StaleAfterMs = 500;
 
-// Far longer than another launcher's writes take, short enough that a stuck
-// one never keeps the application from starting for long.
-constexpr int WaitMs = 3000;
+// Qt serialises the removal of a stale lock with a helper lock file beside
+// it, which it takes for stale only after a fixed 30 s. One left behind (a
+// full disk leaves it empty) would keep every launch for that long from the
+// work that needs the lock, so it is taken over on the same short terms.
+void takeOverStaleHelper(const QString &lockPath)
+{
+    const QString helperPath = lockPath + QStringLiteral(".rmlock");
+    if (!QFileInfo::exists(helperPath))
+        return;
+    QLockFile helper(helperPath);
+    helper.setStaleLockTime(StaleAfterMs);
+    if (helper.tryLock(0))
+        helper.unlock();
 }
 
-DataDirectoryLock::DataDirectoryLock(const QString &dataDirectory)
+int millisecondsUntil(const QDeadlineTimer &deadline)
+{
+    return int(qMax<qint64>(0, deadline.remainingTime()));
+}
+} // namespace
+
+DataDirectoryLock::DataDirectoryLock(const QString &dataDirectory, const QDeadlineTimer &deadline)
     : m_dataDirectory(dataDirectory)
     , m_lock(pathIn(dataDirectory))
 {
     m_lock.setStaleLockTime(StaleAfterMs);
-    if (m_lock.tryLock(WaitMs))
+    takeOverStaleHelper(pathIn(dataDirectory));
+    if (m_lock.tryLock(millisecondsUntil(deadline)))
         removeScratchLeftovers(m_dataDirectory);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QLockFile>
 #include <QString>
 
@@ -8,7 +9,7 @@
 // and then both write it: every check that leads to a write, and the write,
 // happen while this lock is held.
 //
-// The lock is taken on construction, waiting a few seconds at most, and
+// The lock is taken on construction, waiting until `deadline` at most, and
 // released on destruction. A lock left behind by a launcher that died is
 // taken over promptly. Scratch files of interrupted writes are swept when the
 // lock is taken and again before it is given back, so that none outlives a
@@ -18,7 +19,7 @@
 class DataDirectoryLock
 {
 public:
-    explicit DataDirectoryLock(const QString &dataDirectory);
+    DataDirectoryLock(const QString &dataDirectory, const QDeadlineTimer &deadline);
     ~DataDirectoryLock();
     DataDirectoryLock(const DataDirectoryLock &) = delete;
     DataDirectoryLock &operator=(const DataDirectoryLock &) = delete;

@@ -1,40 +1,42 @@
 #include "migration.h"
 
+#include "platform.h"
 #include "settingsfile.h"
 #include "settingskeys.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 
 namespace {
 
-struct Versions
+// Whether `moved` now lives in the data directory's "setting.ini" at `path`,
+// or needs not, because that file names a version of its own.
+bool carryOver(const QString &path, const Versions &moved, const QDeadlineTimer &deadline)
 {
-    QString current;
-    QString previous;
-};
-
-bool readVersions(const QString &path, Versions *versions)
-{
-    const QSettings legacy(path, QSettings::IniFormat);
-    if (legacy.status() == QSettings::AccessError)
+    OpenedSettings data = openSettingsFile(path, deadline);
+    if (data.state == OpenedSettings::Unreadable)
         return false;
-    versions->current = legacy.value(QLatin1String(Keys::CurrentVersion)).toString();
-    versions->previous = legacy.value(QLatin1String(Keys::PreviousVersion)).toString();
-    return true;
+    if (data.state == OpenedSettings::Missing) {
+        return writeSettingsFile(path, {{Keys::CurrentVersion, moved.current},
+                                        {Keys::PreviousVersion, moved.previous},
+                                        {Keys::SoftwareCode, QString()}});
+    }
+    // An empty file, or one holding only a code, would otherwise win over
+    // the versions the user has installed.
+    if (!Versions::in(*data.settings).isEmpty() || moved.isEmpty())
+        return true;
+    data.settings.reset();
+    return writeSettingsFile(path, {{Keys::CurrentVersion, moved.current}, {Keys::PreviousVersion, moved.previous}});
 }
 
-// A read-only file cannot be removed on Windows until the attribute is
-// cleared. Where the removal fails anyway, the file gets its permissions back:
-// the old release it belongs to may still need to read it.
-void removeLegacyFile(const QString &path)
+// The new file's directory entry must reach the disk before the versions'
+// only other copy goes; and so must the data directory's own entry when this
+// launch made it.
+bool isDurable(const QString &dataDirectory, bool newDirectory)
 {
-    const QFileDevice::Permissions before = QFile::permissions(path);
-    QFile::setPermissions(path, QFileDevice::WriteOwner);
-    if (!QFile::remove(path))
-        QFile::setPermissions(path, before);
+    return Platform::syncDirectory(dataDirectory)
+        && (!newDirectory || Platform::syncDirectory(QFileInfo(dataDirectory).path()));
 }
 
 } // namespace
@@ -44,23 +46,17 @@ QString legacySettingsPath()
     return pathIn(QCoreApplication::applicationDirPath(), Names::Settings);
 }
 
-void migrateLegacySettings(const QString &dataDirectory)
+void migrateLegacySettings(const QString &dataDirectory, bool newDirectory, const QDeadlineTimer &deadline)
 {
     const QString legacyPath = legacySettingsPath();
-    if (!QFileInfo(legacyPath).isFile())
-        return;
-    Versions versions;
-    if (!readVersions(legacyPath, &versions))
-        return;
-    const QString newPath = pathIn(dataDirectory, Names::Settings);
-    if (!QFileInfo(newPath).isFile()) {
-        const SettingsValues moved = {
-            {Keys::CurrentVersion, versions.current},
-            {Keys::PreviousVersion, versions.previous},
-            {Keys::SoftwareCode, QString()},
-        };
-        if (!writeSettingsFile(newPath, moved))
+    Versions moved;
+    {
+        // Values never read must not be deleted with the file.
+        const OpenedSettings legacy = openSettingsFile(legacyPath, deadline);
+        if (legacy.state != OpenedSettings::Open)
             return;
+        moved = Versions::in(*legacy.settings);
     }
-    removeLegacyFile(legacyPath);
+    if (carryOver(pathIn(dataDirectory, Names::Settings), moved, deadline) && isDurable(dataDirectory, newDirectory))
+        Platform::removeFile(legacyPath);
 }

@@ -1,18 +1,21 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QString>
 
 // Older releases kept "setting.ini" in the installation directory. Moves its
 // two version keys into a new "setting.ini" in the data directory, with an
 // empty software code (so the installation gets a code of its own), and
-// removes the old file. When the data directory already has a "setting.ini",
-// that one wins and the old file is only removed.
+// removes the old file. When the data directory already has a "setting.ini"
+// that names a version, that one wins and the old file is only removed; one
+// that names none gets the old file's versions, and keeps its other keys.
 //
 // The old file goes only once its values are safe: while the new file cannot
-// be written and read back, or the old one cannot be read, it stays exactly
-// as it was and the next launch tries again. The caller holds the data
-// directory's lock.
-void migrateLegacySettings(const QString &dataDirectory);
+// be written, read back and made durable, or either file cannot be read, it
+// stays exactly as it was and the next launch tries again. `newDirectory`
+// says that this launch created the data directory, whose own entry must
+// then be made durable too. The caller holds the data directory's lock.
+void migrateLegacySettings(const QString &dataDirectory, bool newDirectory, const QDeadlineTimer &deadline);
 
 // The installation directory's "setting.ini", whether or not it exists.
 QString legacySettingsPath();

@@ -1,5 +1,6 @@
 #include "settingsfile.h"
 
+#include "platform.h"
 #include "privatecreation.h"
 
 #include <QDir>
@@ -8,35 +9,41 @@
 #include <QSaveFile>
 #include <QSettings>
 #include <QTemporaryFile>
+#include <QThread>
 #include <QVariantMap>
 
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
+#include <algorithm>
 
 namespace {
 
-// QSaveFile writes beside its target under the target's name plus a dot and
-// six random letters; a launcher killed mid-commit leaves one behind.
-bool isSaveFileTemporary(const QString &suffix)
+constexpr char ScratchMark[] = ".scratch.";
+
+// Polls a file another program holds open without sharing: such holds last
+// milliseconds to a few seconds.
+constexpr unsigned long HeldFileRetryMs = 50;
+
+// The six characters QTemporaryFile puts in place of "XXXXXX".
+bool isRandomPart(const QString &text)
 {
-    if (suffix.size() != 6)
-        return false;
-    for (const QChar c : suffix) {
-        if (!((c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))))
-            return false;
-    }
-    return true;
+    return text.size() == 6
+        && std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 128 && c.isLetterOrNumber(); });
 }
 
+// "<file>.scratch.XXXXXX", and what QSettings makes beside such a file while
+// it writes it: its lock "<file>.scratch.XXXXXX.lock" (and that lock's
+// ".rmlock") and its own temporary "<file>.scratch.XXXXXX.XXXXXX". Anything
+// else is not the launcher's, however similar its name.
 bool isScratchLeftover(const QString &fileName)
 {
     for (const char *target : {Names::UserSettings, Names::Settings}) {
-        const QString prefix = QLatin1String(target) + QLatin1Char('.');
+        const QString prefix = QLatin1String(target) + QLatin1String(ScratchMark);
         if (!fileName.startsWith(prefix))
             continue;
-        const QString suffix = fileName.mid(prefix.size());
-        return suffix.startsWith(QLatin1String("scratch.")) || isSaveFileTemporary(suffix);
+        const QString rest = fileName.mid(prefix.size());
+        const QString suffix = rest.mid(6);
+        return isRandomPart(rest.left(6))
+            && (suffix.isEmpty() || suffix == QLatin1String(".lock") || suffix == QLatin1String(".lock.rmlock")
+                || (suffix.startsWith(QLatin1Char('.')) && isRandomPart(suffix.mid(1))));
     }
     return false;
 }
@@ -71,7 +78,7 @@ class ScratchFile
 public:
     ScratchFile(const QString &path, const QByteArray &contents)
     {
-        QTemporaryFile file(path + QStringLiteral(".scratch.XXXXXX"));
+        QTemporaryFile file(path + QLatin1String(ScratchMark) + QStringLiteral("XXXXXX"));
         file.setAutoRemove(false);
         // Named only once written: an unnamed file that fails vanishes with its handle.
         if (file.open() && writeAll(file, contents))
@@ -98,7 +105,8 @@ private:
 bool render(const QString &path, const SettingsValues &values, QByteArray *text, QVariantMap *meant)
 {
     QByteArray current;
-    if (QFileInfo::exists(path) && !readAll(path, &current))
+    const QFileInfo info(path);
+    if (info.exists() && (info.size() > MaxSettingsFileSize || !readAll(path, &current)))
         return false;
     // Qt 5 reads a UTF-8 byte-order mark as a stray line and calls the whole
     // file malformed. The mark carries nothing, and QSettings never writes one.
@@ -138,12 +146,9 @@ bool replace(const QString &path, const QByteArray &text)
     if (!file.open(QIODevice::WriteOnly))
         return false;
     // commit() neither checks the last flush of its buffer nor the sync to
-    // disk; a full disk shows up in exactly those, so both are checked here.
-    bool written = writeAll(file, text);
-#ifdef Q_OS_UNIX
-    written = written && ::fsync(file.handle()) == 0;
-#endif
-    if (!written) {
+    // disk; a full or failing disk shows up in exactly those, so both are
+    // checked here.
+    if (!writeAll(file, text) || !Platform::syncToDisk(file)) {
         file.cancelWriting();
         return false;
     }
@@ -151,6 +156,43 @@ bool replace(const QString &path, const QByteArray &text)
 }
 
 } // namespace
+
+OpenedSettings openSettingsFile(const QString &path, const QDeadlineTimer &deadline)
+{
+    OpenedSettings opened;
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return opened;
+    opened.state = OpenedSettings::Unreadable;
+    if (info.size() > MaxSettingsFileSize)
+        return opened;
+    for (;;) {
+        auto settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
+        if (settings->status() != QSettings::AccessError) {
+            opened.state = OpenedSettings::Open;
+            opened.settings = std::move(settings);
+            return opened;
+        }
+        if (deadline.hasExpired() || !Platform::isHeldByAnotherProgram(path))
+            return opened;
+        QThread::msleep(HeldFileRetryMs);
+    }
+}
+
+Versions Versions::in(const QSettings &settings)
+{
+    return {settings.value(QLatin1String(Keys::CurrentVersion), QString()).toString(),
+            settings.value(QLatin1String(Keys::PreviousVersion), QString()).toString()};
+}
+
+QString Versions::toRun() const
+{
+    if (!current.isEmpty())
+        return current;
+    if (!previous.isEmpty())
+        return previous;
+    return QLatin1String(Names::DefaultVersion);
+}
 
 bool writeSettingsFile(const QString &path, const SettingsValues &values)
 {

@@ -2,7 +2,44 @@
 
 #include "settingskeys.h"
 
+#include <QDeadlineTimer>
 #include <QString>
+
+#include <memory>
+
+class QSettings;
+
+// Far larger than any settings file the launcher or the application writes.
+// A file this big is not parsed (that would cost seconds and gigabytes on
+// every launch) and never rewritten: it counts as unreadable.
+constexpr qint64 MaxSettingsFileSize = 16 * 1024 * 1024;
+
+// A settings file opened for reading, or why it could not be.
+struct OpenedSettings
+{
+    enum State { Missing, Unreadable, Open };
+    State state = Missing;
+    std::unique_ptr<QSettings> settings; // set when Open
+};
+
+// Opens the INI file at `path` for reading. A folder or a dangling link there
+// counts as missing. A file that exists but cannot be read, or is oversized,
+// is unreadable, which is not the same: what it holds is unknown. While
+// another program holds the file (Windows), reading is retried until
+// `deadline`.
+OpenedSettings openSettingsFile(const QString &path, const QDeadlineTimer &deadline);
+
+// The two version keys of a "setting.ini".
+struct Versions
+{
+    QString current;
+    QString previous;
+
+    static Versions in(const QSettings &settings);
+    bool isEmpty() const { return current.isEmpty() && previous.isEmpty(); }
+    // The current version, else the previous one, else "1.0.0".
+    QString toRun() const;
+};
 
 // The one way the launcher writes a settings file.
 //
@@ -16,6 +53,7 @@
 bool writeSettingsFile(const QString &path, const SettingsValues &values);
 
 // Removes the scratch files of writes that never finished (the launcher was
-// killed, or a removal failed) from the data directory. Only the lock holder
-// may do so, as they could be another launcher's, live.
+// killed, or a removal failed) from the data directory: only the names the
+// launcher itself gives them, never a file it did not make. Only the lock
+// holder may do so, as they could be another launcher's, live.
 void removeScratchLeftovers(const QString &dataDirectory);

@@ -153,6 +153,9 @@ QStringList Installation::unprivileged()
     QFile::setPermissions(root(), QFile::permissions(root()) | QFileDevice::ExeOther | QFileDevice::ReadOther);
     for (const QString &dir : {installDir(), configHome()})
         QFile::setPermissions(dir, QFile::permissions(dir) | QFileDevice::ExeOther | QFileDevice::ReadOther);
+    // The started application, run as that user too, logs its start.
+    writeFile(startLog(), QByteArray());
+    QFile::setPermissions(startLog(), QFile::permissions(startLog()) | QFileDevice::WriteOther);
     return {QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
             QStringLiteral("--clear-groups")};
 }

@@ -1,38 +1,61 @@
 #include "launcher/launcher.h"
 #include "userdata/datadirectory.h"
+#include "userdata/platform.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
-// Where the data directory lies, for location lists Qt does not hand out on
-// the platforms we ship for (an empty one above all).
+// Where the data directory lies: below the user's configuration base as the
+// XDG Base Directory rules give it, and nowhere when there is none.
 class DataDirectoryTest : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
-    void followsFirstLocation_data()
+    static void setOrUnset(const char *name, const QByteArray &value)
     {
-        QTest::addColumn<QStringList>("locations");
-        QTest::addColumn<QString>("dataDirectory");
-        QTest::newRow("linux") << QStringList{"/home/ann/.config/quillora-launcher", "/etc/xdg/quillora-launcher"}
-                               << "/home/ann/.config/Quillora";
-#ifdef Q_OS_WIN
-        QTest::newRow("windows") << QStringList{"C:/Users/Ann/AppData/Local/launcher", "C:/ProgramData/launcher"}
-                                 << "C:/Users/Ann/AppData/Local/Quillora";
-#endif
-        QTest::newRow("name with blanks") << QStringList{"/home/a b/.config/My Launcher"} << "/home/a b/.config/Quillora";
-        QTest::newRow("at the root") << QStringList{"/launcher"} << "/Quillora";
-        QTest::newRow("no location") << QStringList() << QString();
-        QTest::newRow("no slash") << QStringList{"launcher"} << QString();
-        QTest::newRow("relative") << QStringList{"relative/config/launcher", "/etc/xdg/launcher"} << QString();
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
     }
-    void followsFirstLocation()
+
+private Q_SLOTS:
+    void followsConfigurationBase_data()
     {
-        QFETCH(QStringList, locations);
+        QTest::addColumn<QByteArray>("xdgConfigHome"); // null: unset
+        QTest::addColumn<QByteArray>("home");
+        QTest::addColumn<QString>("dataDirectory");
+        QTest::newRow("XDG_CONFIG_HOME") << QByteArray("/home/ann/conf") << QByteArray("/home/ann")
+                                         << "/home/ann/conf/Quillora";
+        QTest::newRow("XDG_CONFIG_HOME with blanks") << QByteArray("/home/a b/My Config") << QByteArray("/home/a b")
+                                                     << "/home/a b/My Config/Quillora";
+        QTest::newRow("default") << QByteArray() << QByteArray("/home/ann") << "/home/ann/.config/Quillora";
+        QTest::newRow("empty XDG_CONFIG_HOME") << QByteArray("") << QByteArray("/home/ann")
+                                               << "/home/ann/.config/Quillora";
+        QTest::newRow("relative XDG_CONFIG_HOME is ignored")
+            << QByteArray("relative/config") << QByteArray("/home/ann") << "/home/ann/.config/Quillora";
+        QTest::newRow("no HOME") << QByteArray() << QByteArray() << QString();
+        QTest::newRow("empty HOME") << QByteArray() << QByteArray("") << QString();
+        QTest::newRow("relative HOME") << QByteArray("rel") << QByteArray("home/ann") << QString();
+        QTest::newRow("absolute XDG_CONFIG_HOME needs no HOME") << QByteArray("/cfg") << QByteArray("")
+                                                                << "/cfg/Quillora";
+    }
+    void followsConfigurationBase()
+    {
+        QFETCH(QByteArray, xdgConfigHome);
+        QFETCH(QByteArray, home);
         QFETCH(QString, dataDirectory);
-        QCOMPARE(dataDirectoryFor(locations), dataDirectory);
+        const QByteArray xdgBefore = qgetenv("XDG_CONFIG_HOME");
+        const QByteArray homeBefore = qgetenv("HOME");
+        setOrUnset("XDG_CONFIG_HOME", xdgConfigHome);
+        setOrUnset("HOME", home);
+
+        const QString found = dataDirectoryFor(Platform::userConfigurationBase());
+
+        qputenv("XDG_CONFIG_HOME", xdgBefore);
+        qputenv("HOME", homeBefore);
+        QCOMPARE(found, dataDirectory);
     }
 
     void noLocationTouchesNothing()
@@ -42,8 +65,8 @@ private Q_SLOTS:
         const QString before = QDir::currentPath();
         QVERIFY(QDir::setCurrent(workingDirectory.path()));
 
-        const QString dataDirectory = prepareDataDirectory(QStringList());
-        const QString version = Launcher::versionToRun(dataDirectory);
+        const QString dataDirectory = prepareDataDirectory(dataDirectoryFor(QStringLiteral("relative")), QDeadlineTimer(0));
+        const QString version = Launcher::versionToRun(dataDirectory, QDeadlineTimer(0));
 
         QDir::setCurrent(before);
         QCOMPARE(dataDirectory, QString());

@@ -14,35 +14,43 @@ class LaunchTest : public QObject
 private Q_SLOTS:
     void preparesDataDirectory_data()
     {
-        QTest::addColumn<QString>("configHome"); // relative to the test root
+        QTest::addColumn<QString>("configHome");    // XDG_CONFIG_HOME; <root>: the test root
+        QTest::addColumn<QString>("dataDirectory"); // relative to the test root
         QTest::addColumn<bool>("existingFiles");
-        QTest::newRow("first launch") << "config" << false;
-        QTest::newRow("missing parents are created") << "config/a/b c/d" << false;
-        QTest::newRow("existing files are kept, logs added") << "config" << true;
+        QTest::newRow("first launch") << "<root>/config" << "config/Quillora" << false;
+        QTest::newRow("missing parents are created") << "<root>/config/a/b c/d" << "config/a/b c/d/Quillora" << false;
+        QTest::newRow("existing files are kept, logs added") << "<root>/config" << "config/Quillora" << true;
+        // The XDG rules say to ignore a relative XDG_CONFIG_HOME.
+        QTest::newRow("relative XDG_CONFIG_HOME: HOME/.config") << "config" << "home/.config/Quillora" << true;
     }
     void preparesDataDirectory()
     {
         QFETCH(QString, configHome);
+        QFETCH(QString, dataDirectory);
         QFETCH(bool, existingFiles);
         Installation installation;
         QVERIFY(installation.isValid());
-        installation.setConfigHome(installation.root() + QLatin1Char('/') + configHome);
+        const QString dataDir = installation.root() + QLatin1Char('/') + dataDirectory;
         const QByteArray user = "[config]\nlang=en_GB\n";
         const QByteArray settings = "[code]\nsoftware_code=KEEP\n\n[version]\ncurrent_version=9.9\n";
         if (existingFiles) {
-            QVERIFY(Installation::writeFile(installation.dataFile("user.ini"), user));
-            QVERIFY(installation.writeDataSettings(settings));
+            QVERIFY(Installation::writeFile(dataDir + "/user.ini", user));
+            QVERIFY(Installation::writeFile(dataDir + "/setting.ini", settings));
         }
+        installation.addVersion("9.9");
+        installation.setConfigHome(configHome.replace("<root>", installation.root()));
 
         const Installation::Run run = installation.launch();
 
         QVERIFY(run.cleanExit());
-        QVERIFY(QFileInfo(installation.dataDir()).isDir());
-        QVERIFY(QFileInfo(installation.dataFile("logs")).isDir());
-        QVERIFY(QDir(installation.dataFile("logs")).isEmpty());
+        QVERIFY(QFileInfo(dataDir).isDir());
+        QVERIFY(QFileInfo(dataDir + "/logs").isDir());
+        QVERIFY(QDir(dataDir + "/logs").isEmpty());
         if (existingFiles) {
-            QCOMPARE(Installation::readFile(installation.dataFile("user.ini")), user);
-            QCOMPARE(Installation::readFile(installation.dataFile("setting.ini")), settings);
+            QCOMPARE(Installation::readFile(dataDir + "/user.ini"), user);
+            QCOMPARE(Installation::readFile(dataDir + "/setting.ini"), settings);
+            QVERIFY(installation.waitForStarts(1));
+            QCOMPARE(installation.starts(), QStringList{installation.startOf("9.9")});
         }
     }
 
@@ -72,6 +80,19 @@ private Q_SLOTS:
                                            << QString::fromUtf8("2.0-\xc3\xa9t\xc3\xa9");
         QTest::newRow("slash kept verbatim") << QByteArray("[version]\ncurrent_version=stable/2.0.0\n")
                                              << QStringList{"stable/2.0.0", "1.0.0"} << "stable/2.0.0";
+        QTest::newRow("blanks at both ends kept") << QByteArray("[version]\ncurrent_version=\" 2.0.0 \"\n")
+                                                  << QStringList{" 2.0.0 ", "2.0.0"} << " 2.0.0 ";
+        // "setting.ini" can be written by anything running as the user: a
+        // version never leads out of the installation, nor to the launcher's
+        // own folder, and nothing else is tried instead.
+        const QStringList outside{"../outside/evil", "../x", "2.0.0", ".", "..", "1.0.0"};
+        for (const char *version : {"../outside/evil", "2.0.0/../../x", "..", ".", "./", "a/..", "/", "2.0.0/../.."})
+            QTest::addRow("version %s leads out: nothing starts", version)
+                << QByteArray("[version]\ncurrent_version=") + version + "\nprevious_version=1.0.0\n" << outside
+                << QString();
+        const QByteArray named = "[version]\ncurrent_version=2.0.0\n[big]\n";
+        QTest::newRow("5 MB setting.ini is read") << named + QByteArray(5 << 20, ';') << both << "2.0.0";
+        QTest::newRow("oversized setting.ini: nothing starts") << named + QByteArray(17 << 20, ';') << both << QString();
     }
     void startsChosenVersion()
     {
@@ -145,26 +166,34 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("launcherName");
         QTest::addColumn<QStringList>("arguments");
-        QTest::newRow("plain") << "quillora-launcher" << QStringList();
-        QTest::newRow("arguments") << "quillora-launcher" << QStringList{"--version", "-v", "two words", ""};
-        QTest::newRow("renamed") << "Quillora Launcher (old).bin" << QStringList{"x"};
+        QTest::addColumn<QString>("programName"); // argv[0]; null: the path
+        QTest::newRow("plain") << "quillora-launcher" << QStringList() << QString();
+        QTest::newRow("arguments") << "quillora-launcher" << QStringList{"--version", "-v", "two words", ""} << QString();
+        QTest::newRow("renamed") << "Quillora Launcher (old).bin" << QStringList{"x"} << QString();
+        QTest::newRow("empty program name") << "quillora-launcher" << QStringList() << "";
+        QTest::newRow("program name ending in /") << "quillora-launcher" << QStringList() << "launcher/";
     }
     void launcherNameAndArgumentsChangeNothing()
     {
         QFETCH(QString, launcherName);
         QFETCH(QStringList, arguments);
+        QFETCH(QString, programName);
         Installation installation(launcherName);
         QVERIFY(installation.isValid());
         installation.addVersion("1.0.0");
         installation.addVersion("2.0.0");
         QVERIFY(installation.writeDataSettings("[version]\ncurrent_version=2.0.0\n"));
 
-        const Installation::Run run = installation.launch(arguments);
+        const QStringList asNamed{"bash", "-c", "exec -a \"$0\" \"$@\"", programName};
+        const Installation::Run run = installation.launch(arguments, programName.isNull() ? QStringList() : asNamed);
 
         QVERIFY(run.cleanExit());
         QVERIFY(installation.waitForStarts(1));
         QCOMPARE(installation.starts(), QStringList{installation.startOf("2.0.0")});
         QVERIFY(QFileInfo(installation.dataFile("logs")).isDir());
+        QCOMPARE(QDir(installation.configHome()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{"Quillora"});
+        QVERIFY(!QFileInfo::exists(installation.root() + "/Quillora"));
     }
 };
 

@@ -3,9 +3,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 // A new user gets default preferences; an upgrade from a release that kept
@@ -63,20 +66,27 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("data"); // the data directory's "setting.ini"; null: none
         QTest::addColumn<QString>("current"); // expected afterwards
         QTest::addColumn<QString>("previous");
+        QTest::addColumn<QString>("code");    // empty: a new one
         QTest::addColumn<QString>("started");
 
         const QByteArray legacy = "[version]\ncurrent_version=2.0.0\nprevious_version=1.5.0\n"
                                   "[code]\nsoftware_code=LEGACYCODE\n";
-        QTest::newRow("upgrade") << legacy << false << QByteArray() << "2.0.0" << "1.5.0" << "2.0.0";
-        QTest::newRow("read-only legacy file") << legacy << true << QByteArray() << "2.0.0" << "1.5.0" << "2.0.0";
+        QTest::newRow("upgrade") << legacy << false << QByteArray() << "2.0.0" << "1.5.0" << "" << "2.0.0";
+        QTest::newRow("read-only legacy file") << legacy << true << QByteArray() << "2.0.0" << "1.5.0" << "" << "2.0.0";
         QTest::newRow("legacy file without versions") << QByteArray("[code]\nsoftware_code=LEGACYCODE\n") << false
-                                                      << QByteArray() << "" << "" << "1.0.0";
+                                                      << QByteArray() << "" << "" << "" << "1.0.0";
         QTest::newRow("data file wins")
             << legacy << false << QByteArray("[code]\nsoftware_code=KEPT\n\n[version]\ncurrent_version=1.5.0\n")
-            << "1.5.0" << "" << "1.5.0";
+            << "1.5.0" << "" << "KEPT" << "1.5.0";
         QTest::newRow("data file wins, its empty code filled")
             << legacy << true << QByteArray("[version]\ncurrent_version=1.0.0\nprevious_version=\n") << "1.0.0" << ""
-            << "1.0.0";
+            << "" << "1.0.0";
+        // A data file that names no version must not win over one that does.
+        QTest::newRow("empty data file takes the versions") << legacy << false << QByteArray("") << "2.0.0" << "1.5.0"
+                                                            << "" << "2.0.0";
+        QTest::newRow("data file with only a code keeps it") << legacy << false
+                                                             << QByteArray("[code]\nsoftware_code=KEPT\n") << "2.0.0"
+                                                             << "1.5.0" << "KEPT" << "2.0.0";
     }
     void migratesLegacySettings()
     {
@@ -85,6 +95,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, data);
         QFETCH(QString, current);
         QFETCH(QString, previous);
+        QFETCH(QString, code);
         QFETCH(QString, started);
         Installation installation;
         QVERIFY(installation.isValid());
@@ -95,6 +106,11 @@ private Q_SLOTS:
             QVERIFY(QFile::setPermissions(legacyPath(installation), QFileDevice::ReadOwner | QFileDevice::ReadOther));
         if (!data.isNull())
             QVERIFY(installation.writeDataSettings(data));
+        // Files of the user's or the application's, named like the
+        // launcher's own: a launch that writes must leave them be.
+        const QStringList foreign{"setting.ini.backup", "user.ini.before", "setting.ini.scratch.mine", "launcher.lock.old"};
+        for (const QString &name : foreign)
+            QVERIFY(Installation::writeFile(installation.dataFile(name), name.toUtf8()));
 
         QVERIFY(installation.launch().cleanExit());
 
@@ -103,14 +119,67 @@ private Q_SLOTS:
         const QSettings settings(path, QSettings::IniFormat);
         QCOMPARE(settings.value("version/current_version").toString(), current);
         QCOMPARE(settings.value("version/previous_version").toString(), previous);
-        if (data.contains("KEPT")) {
+        if (data.contains("current_version") && !code.isEmpty()) {
             QCOMPARE(Installation::readFile(path), data);
+        } else if (!code.isEmpty()) {
+            QCOMPARE(storedCode(path), code);
         } else {
             // The legacy code stays behind: the installation gets its own.
             QVERIFY2(isWellFormedCode(storedCode(path)), qPrintable(storedCode(path)));
         }
+        for (const QString &name : foreign)
+            QCOMPARE(Installation::readFile(installation.dataFile(name)), name.toUtf8());
         QVERIFY(installation.waitForStarts(1));
         QCOMPARE(installation.starts(), QStringList{installation.startOf(started)});
+    }
+
+    // The old file goes only once the new one is on the disk for good: its
+    // directory entry too, and the data directory's own when it is new.
+    void legacyFileGoesOnlyOnceDurable()
+    {
+        Installation installation;
+        QVERIFY(installation.writeLegacySettings("[version]\ncurrent_version=2.0.0\n"));
+        const QString trace = installation.root() + "/trace";
+
+        QVERIFY(installation.launch({}, {"strace", "-f", "-y", "-qq", "-o", trace, "-e", "trace=fsync,unlink,unlinkat"})
+                    .cleanExit());
+
+        const QString calls = QString::fromUtf8(Installation::readFile(trace));
+        const int removal = calls.indexOf(legacyPath(installation) + "\"");
+        QVERIFY2(removal > 0, qPrintable(calls));
+        QVERIFY(calls.lastIndexOf(QRegularExpression("fsync\\(\\d+<" + installation.dataDir() + ">\\) = 0"), removal) > 0);
+        QVERIFY(calls.lastIndexOf(QRegularExpression("fsync\\(\\d+<" + installation.configHome() + ">\\) = 0"), removal) > 0);
+    }
+
+    // Only the legacy file's own directory entry goes: a file it links to,
+    // or shares its data with, keeps its contents and its mode.
+    void legacyRemovalLeavesLinkedFilesAlone_data()
+    {
+        QTest::addColumn<bool>("symbolic");
+        QTest::newRow("symbolic link") << true;
+        QTest::newRow("hard link") << false;
+    }
+    void legacyRemovalLeavesLinkedFilesAlone()
+    {
+        QFETCH(bool, symbolic);
+        Installation installation;
+        installation.addVersion("2.0.0");
+        const QString shared = installation.root() + "/shared.ini";
+        const QByteArray contents = "[version]\ncurrent_version=2.0.0\n";
+        QVERIFY(Installation::writeFile(shared, contents));
+        QVERIFY(::chmod(qPrintable(shared), 0640) == 0);
+        QVERIFY(symbolic ? QFile::link(shared, legacyPath(installation))
+                         : ::link(qPrintable(shared), qPrintable(legacyPath(installation))) == 0);
+
+        QVERIFY(installation.launch().cleanExit());
+
+        QVERIFY(!QFileInfo::exists(legacyPath(installation)) && !QFileInfo(legacyPath(installation)).isSymLink());
+        struct stat info;
+        QVERIFY(::stat(qPrintable(shared), &info) == 0);
+        QCOMPARE(info.st_mode & 07777, mode_t(0640));
+        QCOMPARE(Installation::readFile(shared), contents);
+        QVERIFY(installation.waitForStarts(1));
+        QCOMPARE(installation.starts(), QStringList{installation.startOf("2.0.0")});
     }
 
     void noLegacyFileNoSettings()
@@ -123,47 +192,59 @@ private Q_SLOTS:
         QVERIFY(installation.waitForStarts(1));
     }
 
-    // When the new file cannot be written, the old one is all that holds the
-    // installed version: it stays as it was, and a later launch moves it.
+    // When the new file cannot be written, or its lock not be had, the old
+    // one is all that holds the installed version: it stays as it was, still
+    // names the version to start, and a later launch moves it.
     void legacyFileKeptUntilMoved_data()
     {
-        QTest::addColumn<bool>("unwritableDirectory"); // else a folder is where the new file belongs
-        QTest::newRow("unwritable data directory") << true;
-        QTest::newRow("folder named setting.ini") << false;
+        QTest::addColumn<QString>("obstacle");
+        QTest::newRow("unwritable data directory") << "unwritable";
+        QTest::newRow("folder named setting.ini") << "folder";
+        QTest::newRow("malformed setting.ini without versions") << "malformed";
+        QTest::newRow("lock held by another launcher") << "lock";
     }
     void legacyFileKeptUntilMoved()
     {
-        QFETCH(bool, unwritableDirectory);
+        QFETCH(QString, obstacle);
         Installation installation;
+        installation.addVersion("1.0.0");
         installation.addVersion("2.0.0");
         const QByteArray legacy = "[version]\ncurrent_version=2.0.0\nprevious_version=1.0.0\n";
         QVERIFY(installation.writeLegacySettings(legacy));
         const auto legacyMode = QFile::permissions(legacyPath(installation));
         QVERIFY(QDir().mkpath(installation.dataDir()));
         QStringList asUser;
-        if (unwritableDirectory) {
+        QLockFile lock(installation.dataFile("launcher.lock"));
+        if (obstacle == "unwritable") {
             asUser = installation.unprivileged();
             QVERIFY(QFile::setPermissions(installation.dataDir(), QFileDevice::ReadOwner | QFileDevice::ExeOwner
                                                                       | QFileDevice::ReadOther | QFileDevice::ExeOther));
-        } else {
+        } else if (obstacle == "folder") {
             QVERIFY(QDir().mkpath(installation.dataFile("setting.ini")));
+        } else if (obstacle == "malformed") {
+            QVERIFY(installation.writeDataSettings("[code]\nsoftware_code=\nstray line\n"));
+        } else {
+            QVERIFY(lock.lock());
         }
 
         QVERIFY(installation.launch({}, asUser).cleanExit());
 
         QCOMPARE(Installation::readFile(legacyPath(installation)), legacy);
         QCOMPARE(QFile::permissions(legacyPath(installation)), legacyMode);
-        QVERIFY(!QFileInfo(installation.dataFile("setting.ini")).isFile());
+        QVERIFY(installation.waitForStarts(1));
+        QCOMPARE(installation.starts(), QStringList{installation.startOf("2.0.0")});
 
+        lock.unlock();
         QVERIFY(QFile::setPermissions(installation.dataDir(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
                                                                   | QFileDevice::ExeOwner));
-        QVERIFY(QDir().rmdir(installation.dataFile("setting.ini")) || unwritableDirectory);
+        QDir(installation.dataFile("setting.ini")).removeRecursively();
+        QFile::remove(installation.dataFile("setting.ini"));
         QVERIFY(installation.launch().cleanExit());
 
         QVERIFY(!QFileInfo::exists(legacyPath(installation)));
         const QSettings settings(installation.dataFile("setting.ini"), QSettings::IniFormat);
         QCOMPARE(settings.value("version/current_version").toString(), QStringLiteral("2.0.0"));
-        QVERIFY(installation.waitForStarts(1));
+        QVERIFY(installation.waitForStarts(2));
         QCOMPARE(installation.starts().last(), installation.startOf("2.0.0"));
     }
 

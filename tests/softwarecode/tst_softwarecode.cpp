@@ -1,6 +1,7 @@
 #include "../common/installation.h"
 #include "launcher/softwarecode.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
@@ -41,19 +42,29 @@ private Q_SLOTS:
     void fillsEmptyCode_data()
     {
         QTest::addColumn<QByteArray>("settings");
-        QTest::newRow("empty code") << QByteArray("[code]\nsoftware_code=\n\n[version]\ncurrent_version=2.0.0\n");
-        QTest::newRow("missing key") << QByteArray("[version]\ncurrent_version=2.0.0\n");
-        QTest::newRow("UTF-8 byte-order mark") << QByteArray("\xEF\xBB\xBF[version]\ncurrent_version=2.0.0\n");
+        QTest::addColumn<bool>("staleLockFiles"); // as a fault leaves them: empty, a while ago
+        const QByteArray empty = "[code]\nsoftware_code=\n\n[version]\ncurrent_version=2.0.0\n";
+        QTest::newRow("empty code") << empty << false;
+        QTest::newRow("missing key") << QByteArray("[version]\ncurrent_version=2.0.0\n") << false;
+        QTest::newRow("UTF-8 byte-order mark") << QByteArray("\xEF\xBB\xBF[version]\ncurrent_version=2.0.0\n") << false;
         QTest::newRow("other keys of the application")
-            << QByteArray("[version]\ncurrent_version=2.0.0\n\n[window]\ngeometry=10 20 300 400\n");
+            << QByteArray("[version]\ncurrent_version=2.0.0\n\n[window]\ngeometry=10 20 300 400\n") << false;
+        QTest::newRow("empty lock files left by a fault") << empty << true;
     }
     void fillsEmptyCode()
     {
         QFETCH(QByteArray, settings);
+        QFETCH(bool, staleLockFiles);
         Installation installation;
         QVERIFY(installation.isValid());
         installation.addVersion("2.0.0");
         QVERIFY(installation.writeDataSettings(settings));
+        for (const char *name : {"launcher.lock", "launcher.lock.rmlock"}) {
+            QFile lock(installation.dataFile(name));
+            if (staleLockFiles)
+                QVERIFY(lock.open(QIODevice::WriteOnly)
+                        && lock.setFileTime(QDateTime::currentDateTime().addSecs(-2), QFileDevice::FileModificationTime));
+        }
 
         QVERIFY(installation.launch().cleanExit());
 
@@ -69,6 +80,7 @@ private Q_SLOTS:
         QVERIFY(installation.waitForStarts(1));
         QCOMPARE(installation.codesSeen(), QStringList{code});
         QVERIFY(!QFileInfo::exists(installation.dataFile("launcher.lock")));
+        QVERIFY(!QFileInfo::exists(installation.dataFile("launcher.lock.rmlock")));
     }
 
     // A stored code is never checked or changed, whatever it looks like;
@@ -96,6 +108,7 @@ private Q_SLOTS:
 
     // A file QSettings cannot read cleanly might be in a form it does not
     // know; rewriting it with what it did understand could lose the rest.
+    // An oversized one is not read at all.
     void leavesMalformedFileAlone_data()
     {
         QTest::addColumn<QByteArray>("settings");
@@ -104,6 +117,8 @@ private Q_SLOTS:
         QTest::newRow("NUL bytes") << QByteArray(512, '\0');
         static const char utf16[] = "\xFF\xFE[\0v\0]\0\n\0a\0=\0b\0\n\0";
         QTest::newRow("UTF-16") << QByteArray(utf16, sizeof utf16 - 1);
+        // Far larger than any settings file: not even parsed.
+        QTest::newRow("oversized") << "[code]\nsoftware_code=\n" + QByteArray(17 << 20, ';');
     }
     void leavesMalformedFileAlone()
     {
