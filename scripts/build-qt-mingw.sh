@@ -1,9 +1,12 @@
 #!/bin/sh
 # Builds a minimal static Qt 5 Core for Windows (x86_64-w64-mingw32) from
 # Debian's own qtbase source package and installs it under a cache prefix
-# (default /opt/qt5-mingw). Does nothing when the prefix already holds the
-# same Qt version. Takes some minutes on two cores; needs root or sudo for
-# the packages.
+# (default /opt/qt5-mingw). The Qt is built for size: only what the launcher
+# uses, optimised for size, every function in a section of its own so the
+# launcher's link can drop what it does not call. Does nothing when the
+# prefix already holds a Qt built from the same source version, options and
+# patches. Takes some minutes on two cores; needs root or sudo for the
+# packages.
 set -eu
 prefix="${QT_MINGW_PREFIX:-/opt/qt5-mingw}"
 work="${QT_MINGW_WORK:-/var/tmp/qt5-mingw-build}"
@@ -22,24 +25,42 @@ enable_sources() {
     fi
 }
 
-"$(dirname "$0")/install-deps.sh" g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 dpkg-dev perl python3
+"$(dirname "$0")/install-deps.sh" g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 dpkg-dev perl python3 patch
 if ! apt-cache showsrc qtbase-opensource-src 2>/dev/null | grep -q '^Version:'; then
     enable_sources
     $sudo apt-get update -qq
 fi
 version=$(apt-cache showsrc qtbase-opensource-src | sed -n 's/^Version: //p' | sort -V | tail -n 1)
-if [ "$(cat "$prefix/.debian-source-version" 2>/dev/null)" = "$version" ]; then
-    echo "Qt for Windows $version is already in $prefix"
+
+# Features the launcher does not use. The settings, standard paths, process,
+# temporary file and text codec support must stay, and so must the CBOR
+# reader and writer (Qt's plugin loader needs them).
+options="-release -static -static-runtime -optimize-size -gc-binaries -nomake examples -nomake tests
+    -no-pkg-config -no-gui -no-widgets -no-dbus -no-opengl -no-icu -no-openssl -qt-zlib"
+for feature in network sql xml concurrent testlib big_codecs codecs mimetype itemmodel statemachine animation \
+    timezone datetimeparser sharedmemory systemsemaphore filesystemwatcher translation commandlineparser \
+    xmlstream sha3-fast topleveldomain regularexpression; do
+    options="$options -no-feature-$feature"
+done
+patches="$(cd "$(dirname "$0")" && pwd)/qt-patches"
+# The cache is only as good as the whole recipe: a changed option or patch
+# must rebuild it, not just a new Qt version.
+recipe=$({ echo "$version"; echo $options; cat "$patches"/*.patch; } | sha256sum | cut -c1-16)
+if [ "$(cat "$prefix/.recipe" 2>/dev/null)" = "$recipe" ]; then
+    echo "Qt for Windows $version (recipe $recipe) is already in $prefix"
     exit 0
 fi
 
-echo "Building Qt $version Core for Windows into $prefix"
+echo "Building Qt $version Core for Windows (recipe $recipe) into $prefix"
 rm -rf "$work"
 mkdir -p "$work/cross"
 cd "$work"
 apt-get source -qq --download-only "qtbase-opensource-src=$version" 2>/dev/null
 tar xf qtbase-opensource-src_*.orig.tar.xz
 src=$(ls -d qtbase-everywhere-src-*)
+for patch in "$patches"/*.patch; do
+    patch -d "$src" -p1 -s < "$patch"
+done
 
 # Debian's default mingw g++ uses the "win32" thread model, which lacks
 # std::thread; Qt needs the "posix" one.
@@ -53,10 +74,7 @@ done
 cd "$src"
 ./configure -prefix "$prefix" -opensource -confirm-license \
     -xplatform win32-g++ -device-option CROSS_COMPILE="$work/cross/x86_64-w64-mingw32-" \
-    -release -static -static-runtime -nomake examples -nomake tests -no-pkg-config \
-    -no-gui -no-widgets -no-dbus -no-opengl -no-icu -no-openssl -qt-zlib -qt-pcre \
-    -no-feature-network -no-feature-sql -no-feature-xml -no-feature-concurrent \
-    -no-feature-testlib > "$work/configure.log" 2>&1 || { tail -40 "$work/configure.log"; exit 1; }
+    $options > "$work/configure.log" 2>&1 || { tail -40 "$work/configure.log"; exit 1; }
 
 # Only QtCore, the WinMain adapter and the host tools that CMake's Qt
 # package refers to.
@@ -66,11 +84,12 @@ jobs=$(nproc)
 $sudo rm -rf "$prefix"
 $sudo mkdir -p "$prefix"
 for dir in src/tools/bootstrap src/tools/moc src/tools/rcc src/3rdparty/pcre2 src/corelib src/winmain; do
+    [ -f "$dir/Makefile" ] || continue # pcre2 only with regular expressions
     $sudo make -C "$dir" install >> "$work/install.log" 2>&1 || { tail -40 "$work/install.log"; exit 1; }
 done
 $sudo make install_mkspecs >> "$work/install.log" 2>&1 || { tail -40 "$work/install.log"; exit 1; }
 # CMake's Qt package insists on finding qmake, though nothing runs it.
 $sudo install -m 755 bin/qmake "$prefix/bin/qmake"
-echo "$version" | $sudo tee "$prefix/.debian-source-version" >/dev/null
+echo "$recipe" | $sudo tee "$prefix/.recipe" >/dev/null
 rm -rf "$work"
 echo "Qt for Windows $version installed in $prefix"

@@ -1,30 +1,75 @@
 #!/bin/sh
-# Checks the Windows launcher executable itself: a GUI-subsystem program
-# (no console), carrying the icon group IDI_ICON1 and a manifest that asks
-# for "asInvoker" and Common Controls 6.0.0.0, and importing nothing but
-# Windows' own DLLs.
+# Checks the Windows launcher executable itself: a GUI-subsystem program (no
+# console) with the icon group IDI_ICON1, a manifest (asInvoker, Common
+# Controls 6.0.0.0, Windows 7 to 11, the project's version), version
+# information, stripped and small, importing only DLLs that Windows always
+# takes from its system folder; prints its size and what it loads late.
 set -eu
 exe="${1:?usage: check-windows-exe.sh quillora-launcher.exe}"
+root="$(cd "$(dirname "$0")/.." && pwd)"
+version=$(sed -n 's/^project(.* VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+max_bytes=3145728
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 pass() { echo "ok: $*"; }
 
 headers=$(x86_64-w64-mingw32-objdump -p "$exe")
-echo "$headers" | grep -q "^Subsystem.*(Windows GUI)" && pass "Windows GUI subsystem" \
-    || fail "subsystem is $(echo "$headers" | grep '^Subsystem')"
+printf '%s\n' "$headers" | grep -q "^Subsystem.*(Windows GUI)" && pass "Windows GUI subsystem" \
+    || fail "subsystem is $(printf '%s\n' "$headers" | grep '^Subsystem')"
+x86_64-w64-mingw32-objdump -t "$exe" | grep -q "^no symbols" && pass "stripped" || fail "not stripped"
+x86_64-w64-mingw32-objdump -h "$exe" | grep -q "gnu_debuglink" && pass "debug information kept apart" \
+    || fail "no link to separate debug information"
+bytes=$(stat -c %s "$exe")
+echo "size: $bytes bytes ($(awk "BEGIN { printf \"%.2f\", $bytes / 1048576 }") MB)"
+[ "$bytes" -le "$max_bytes" ] && pass "at most 3 MB" || fail "larger than 3 MB"
 
 wrestool -l "$exe" | grep -q -- "--type=14 --name='IDI_ICON1'" && pass "icon group IDI_ICON1" \
     || fail "no icon group IDI_ICON1: $(wrestool -l "$exe")"
-manifest=$(wrestool -x --raw --type=24 --name=1 "$exe" 2>/dev/null || true)
-echo "$manifest" | grep -q 'level="asInvoker"' && pass "manifest asks for asInvoker" \
-    || fail "manifest lacks asInvoker"
-echo "$manifest" | tr -d '\n' | grep -q 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' \
-    && pass "manifest asks for Common Controls 6.0.0.0" || fail "manifest lacks Common Controls 6.0.0.0"
-
-# Windows' own DLLs; anything else (Qt, the compiler's runtime) would have to
-# be shipped beside the launcher.
-system='^(kernel32|user32|gdi32|shell32|advapi32|ole32|oleaut32|ws2_32|netapi32|userenv|version|winmm|mpr|msvcrt|ucrtbase|ntdll|shlwapi|uuid|secur32|crypt32|bcrypt|api-ms-win-.*)\.dll$'
-for dll in $(echo "$headers" | sed -n 's/^\s*DLL Name: //p'); do
-    echo "$dll" | tr 'A-Z' 'a-z' | grep -Eq "$system" && pass "imports $dll" || fail "imports $dll, not a Windows DLL"
+manifest=$(wrestool -x --raw --type=24 --name=1 "$exe" 2>/dev/null | tr -d '\n' || true)
+in_manifest() { # in_manifest <what> <text>
+    printf '%s\n' "$manifest" | grep -qF "$2" && pass "manifest: $1" || fail "manifest lacks $1"
+}
+in_manifest "asInvoker" 'level="asInvoker"'
+in_manifest "Common Controls 6.0.0.0" 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"'
+in_manifest "version $version.0" "name=\"Quillora.Launcher\" version=\"$version.0\""
+for os in "7 35138b9a-5d96-4fbd-8e2d-a2440225f93a" "8 4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38" \
+    "8.1 1f676c76-80e1-4239-95bb-83d0f6d0da78" "10 and 11 8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"; do
+    in_manifest "supports Windows ${os% *}" "supportedOS Id=\"{${os##* }}\""
 done
+
+# VERSIONINFO: keys and values are UTF-16 strings, each value right after
+# its key.
+info=$(wrestool -x --raw --type=16 "$exe" 2>/dev/null | strings -el -n 1 || true)
+value() { printf '%s\n' "$info" | grep -A1 -x "$1" | sed -n 2p; }
+[ "$(printf '%s\n' "$info" | grep -c -x 040904B0)" = 1 ] && pass "version information in block 040904B0" \
+    || fail "no version information block 040904B0"
+for pair in "ProductName=Quillora" "FileDescription=Quillora launcher" "FileVersion=$version" \
+    "ProductVersion=$version" "InternalName=quillora-launcher.exe" "OriginalFilename=quillora-launcher.exe"; do
+    [ "$(value "${pair%%=*}")" = "${pair#*=}" ] && pass "version information: $pair" \
+        || fail "version information: ${pair%%=*} is '$(value "${pair%%=*}")'"
+done
+# "Translation", its padding, then the two 16-bit words 0x0409 and 1200.
+wrestool -x --raw --type=16 "$exe" 2>/dev/null | od -An -tx1 -v | tr -d ' \n' \
+    | grep -q "5400720061006e0073006c006100740069006f006e000000\(0000\)\?0904b004" \
+    && pass "version information: Translation 0x409, 1200" || fail "no Translation 0x409, 1200"
+
+# Windows takes these from the system folder whatever the search order (the
+# KnownDLLs of every version from 7 to 11); any other imported DLL would be
+# looked for beside the launcher first.
+known='^(advapi32|clbcatq|comdlg32|difxapi|gdi32|imagehlp|imm32|kernel32|msctf|msvcrt|normaliz|nsi|ole32|oleaut32|psapi|rpcrt4|sechost|setupapi|shell32|shlwapi|user32|wldap32|ws2_32|ntdll|api-ms-win-.*)\.dll$'
+imported=$(printf '%s\n' "$headers" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
+for dll in $imported; do
+    echo "$dll" | grep -Eq "$known" && pass "imports $dll (a known DLL)" || fail "imports $dll, not a known DLL"
+done
+# GNU ld leaves the PE delay-import directory empty, and objdump does not
+# list delayed imports; their DLL names are in the import section all the
+# same, beside the ordinary ones.
+delayed=$(x86_64-w64-mingw32-objcopy -O binary --only-section=.idata "$exe" /dev/stdout | strings -n 5 \
+    | grep -i '\.dll$' | tr 'A-Z' 'a-z' | sort -u | grep -vxF "$imported" || true)
+system='^(mpr|netapi32|userenv|version|winmm)\.dll$'
+for dll in $delayed; do
+    echo "$dll" | grep -Eq "$system" && pass "loads $dll late, from the system folder" \
+        || fail "loads $dll late, not a system DLL"
+done
+[ -n "$delayed" ] || fail "no delay-loaded DLLs found: is the delay-load hook still reached?"
 exit $failed
