@@ -3,6 +3,7 @@
 #include "settingsfile.h"
 #include "settingskeys.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 
 namespace {
@@ -16,16 +17,15 @@ constexpr int StaleAfterMs = 500;
 // Qt serialises the removal of a stale lock with a helper lock file beside
 // it, which it takes for stale only after a fixed 30 s. One left behind (a
 // full disk leaves it empty) would keep every launch for that long from the
-// work that needs the lock, so it is taken over on the same short terms.
-void takeOverStaleHelper(const QString &lockPath)
+// work that needs the lock, so it goes on the same short terms as the lock.
+// QLockFile's own removal leaves a live holder's file alone: the holder has
+// a native lock on it (Unix) or keeps it open (Windows).
+void removeStaleHelper(const QString &lockPath)
 {
     const QString helperPath = lockPath + QStringLiteral(".rmlock");
-    if (!QFileInfo::exists(helperPath))
-        return;
-    QLockFile helper(helperPath);
-    helper.setStaleLockTime(StaleAfterMs);
-    if (helper.tryLock(0))
-        helper.unlock();
+    const QFileInfo helper(helperPath);
+    if (helper.exists() && qAbs(helper.lastModified().msecsTo(QDateTime::currentDateTime())) > StaleAfterMs)
+        QLockFile(helperPath).removeStaleLockFile();
 }
 
 int millisecondsUntil(const QDeadlineTimer &deadline)
@@ -39,7 +39,7 @@ DataDirectoryLock::DataDirectoryLock(const QString &dataDirectory, const QDeadli
     , m_lock(pathIn(dataDirectory))
 {
     m_lock.setStaleLockTime(StaleAfterMs);
-    takeOverStaleHelper(pathIn(dataDirectory));
+    removeStaleHelper(pathIn(dataDirectory));
     if (m_lock.tryLock(millisecondsUntil(deadline)))
         removeScratchLeftovers(m_dataDirectory);
 }
