@@ -1,12 +1,16 @@
 #!/bin/sh
-# Builds the Windows launcher (build-windows/quillora-launcher.exe) on Debian:
-# a static Qt Core for mingw-w64 first, cached in /opt/qt5-mingw, then the
-# launcher from the same sources, then checks of the executable itself.
+# Builds the Windows launcher (build-windows/quillora-launcher.exe, or in the
+# build directory given) on Debian: a static Qt Core for mingw-w64 first,
+# cached in /opt/qt5-mingw, then the launcher from the same sources, then
+# checks of the executable itself. The same commit gives the same bytes:
+# SOURCE_DATE_EPOCH, the commit's time unless set, is the only time stamped.
 set -eu
 cd "$(dirname "$0")/.."
+build="${1:-build-windows}"
 scripts/install-deps.sh g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 icoutils
 scripts/build-qt-mingw.sh
-cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
-    >/dev/null
-cmake --build build-windows -j "$(nproc)"
-scripts/check-windows-exe.sh build-windows/quillora-launcher.exe
+SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}"
+export SOURCE_DATE_EPOCH
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j "$(nproc)"
+scripts/check-windows-exe.sh "$build/quillora-launcher.exe"

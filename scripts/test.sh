@@ -8,6 +8,19 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh --with-recommends wine wine64
 
 scripts/build-windows.sh
+# The same commit built again from another directory, later, must give the
+# same bytes (the Qt cache is shared by both builds).
+second=$(mktemp -d /tmp/quillora-second-build.XXXXXX)
+tar --exclude='./build*' --exclude=./.git -cf - . | tar -xf - -C "$second"
+SOURCE_DATE_EPOCH=$(git log -1 --format=%ct) "$second/scripts/build-windows.sh" >/dev/null
+if cmp -s build-windows/quillora-launcher.exe "$second/build-windows/quillora-launcher.exe"; then
+    echo "Reproducible: a second build elsewhere gave the same bytes:"
+    sha256sum build-windows/quillora-launcher.exe "$second/build-windows/quillora-launcher.exe"
+    rm -rf "$second"
+else
+    echo "FAIL: a second build in $second differs"
+    exit 1
+fi
 
 scripts/build.sh build -DBUILD_TESTING=ON -DQUILLORA_WINDOWS_BUILD="$PWD/build-windows"
 echo "Benchmark, quick mode (figures from a few runs only):"

@@ -2,12 +2,16 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 #include <unistd.h>
 
@@ -28,6 +32,7 @@ class WineTest : public QObject
     int m_row = 0;
 
     QString prefix() const { return m_root.path() + "/prefix"; }
+    static QString built(const QString &name) { return QStringLiteral(QUILLORA_WINDOWS_BUILD "/") + name; }
     static QString windowsPath(const QString &path) { return "Z:" + QDir::toNativeSeparators(path).replace('/', '\\'); }
 
     void giveToUser(const QString &path) const
@@ -71,22 +76,25 @@ class WineTest : public QObject
     struct Setup
     {
         QString install;
+        QString launcher;
         QString record;
     };
 
     // A fresh installation and an empty data directory for one row.
-    Setup freshInstallation(const QStringList &versions)
+    Setup freshInstallation(const QStringList &versions, const QString &launcher = "quillora-launcher.exe",
+                            const QString &installName = "install")
     {
         Setup setup;
         const QString dir = m_root.path() + QStringLiteral("/row%1").arg(++m_row);
-        setup.install = dir + "/install";
+        setup.install = dir + '/' + installName;
         setup.record = dir + "/out/starts.log";
         QDir().mkpath(setup.install);
         QDir().mkpath(dir + "/out");
         giveToUser(dir);
         giveToUser(setup.install);
         giveToUser(dir + "/out");
-        QFile::copy(QStringLiteral(QUILLORA_WINDOWS_LAUNCHER), setup.install + "/quillora-launcher.exe");
+        setup.launcher = setup.install + '/' + launcher;
+        QFile::copy(built("quillora-launcher.exe"), setup.launcher);
         for (const QString &version : versions)
             addStandIn(setup.install + '/' + version);
         QDir(m_dataDir).removeRecursively();
@@ -97,20 +105,44 @@ class WineTest : public QObject
     {
         QDir().mkpath(dir);
         giveToUser(dir);
-        QFile::copy(QStringLiteral(QUILLORA_WINDOWS_STANDIN), dir + "/Quillora.exe");
+        QFile::copy(built("quillora-standin.exe"), dir + "/Quillora.exe");
     }
 
-    bool launch(const Setup &setup, const QStringList &arguments = {}) const
+    // Runs `program` (the row's launcher by default) under Wine as the user,
+    // with `extra` added to the environment; `output` gets Wine's messages.
+    bool launch(const Setup &setup, const QStringList &arguments = {}, const QProcessEnvironment &extra = {},
+                QString *output = nullptr, const QString &program = QString()) const
     {
         QProcessEnvironment env = environment();
+        env.insert("QUILLORA_TEST_RECORD", windowsPath(setup.record));
+        env.insert(extra);
         QStringList command = m_asUser;
-        command << "env" << "QUILLORA_TEST_RECORD=" + windowsPath(setup.record) << "/usr/bin/wine"
-                << setup.install + "/quillora-launcher.exe" << arguments;
+        command << "/usr/bin/wine" << (program.isEmpty() ? setup.launcher : program) << arguments;
         QProcess process;
         process.setProcessEnvironment(env);
         process.start(command.takeFirst(), command);
         const bool finished = process.waitForFinished(60000);
+        if (output)
+            *output = QString::fromUtf8(process.readAllStandardError());
         return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    }
+
+    // The stand-in, as a virus scanner: holds `path` open without sharing
+    // for `milliseconds`; returns once it does.
+    QProcess *hold(const Setup &setup, const QString &path, int milliseconds) const
+    {
+        const QString record = setup.record + ".hold";
+        QProcessEnvironment env = environment();
+        env.insert("QUILLORA_TEST_RECORD", windowsPath(record));
+        auto *process = new QProcess;
+        process->setProcessEnvironment(env);
+        QStringList command = m_asUser;
+        command << "/usr/bin/wine" << built("quillora-standin.exe") << "--hold" << windowsPath(path)
+                << QString::number(milliseconds);
+        process->start(command.takeFirst(), command);
+        if (!QTest::qWaitFor([&] { return Installation::readFile(record).contains("held"); }, 30000))
+            qWarning("the file could not be held");
+        return process;
     }
 
     static QStringList starts(const Setup &setup)
@@ -185,12 +217,20 @@ private Q_SLOTS:
         // As QSettings writes it: "2.0-\\xe9t\\xe9".
         QTest::newRow("non-ASCII version folder") << QByteArray("[version]\ncurrent_version=2.0-\\xe9t\\xe9\n")
                                                   << QString::fromUtf8("2.0-\xc3\xa9t\xc3\xa9");
+        // Windows' own ways out of a folder: backslashes, a drive or stream
+        // colon, and segments that shrink to nothing once Windows trims
+        // their trailing dots and blanks. Nothing starts, not even 1.0.0.
+        for (const char *version : {"..\\\\outside", "2.0.0\\\\..\\\\..\\\\outside", "...", "2.0.0\\\\. .\\\\..", "Z:", "2.0.0:x"})
+            QTest::addRow("version %s: nothing starts", version)
+                << QByteArray("[version]\ncurrent_version=") + version + "\nprevious_version=1.0.0\n" << QString();
     }
     void startsChosenVersion()
     {
         QFETCH(QByteArray, settings);
         QFETCH(QString, started);
-        const Setup setup = freshInstallation({"1.0.0", "1.5.0", "2.0.0", QString::fromUtf8("2.0-\xc3\xa9t\xc3\xa9")});
+        // Decoys beside the launcher and outside the installation.
+        const Setup setup = freshInstallation(
+            {"1.0.0", "1.5.0", "2.0.0", QString::fromUtf8("2.0-\xc3\xa9t\xc3\xa9"), ".", "../outside"});
         if (!settings.isNull())
             QVERIFY(writeData("setting.ini", settings));
 
@@ -204,9 +244,18 @@ private Q_SLOTS:
         }
     }
 
+    // Whatever the launcher's file is called: Qt's application name, from
+    // which the location used to be cut, is empty for ".launcher.exe".
+    void preparesDataDirectory_data()
+    {
+        QTest::addColumn<QString>("launcherName");
+        QTest::newRow("quillora-launcher.exe") << "quillora-launcher.exe";
+        QTest::newRow(".launcher.exe") << ".launcher.exe";
+    }
     void preparesDataDirectory()
     {
-        const Setup setup = freshInstallation({"1.0.0"});
+        QFETCH(QString, launcherName);
+        const Setup setup = freshInstallation({"1.0.0"}, launcherName);
         QVERIFY(launch(setup));
 
         QVERIFY(QFileInfo(m_dataDir + "/logs").isDir());
@@ -244,7 +293,12 @@ private Q_SLOTS:
     {
         const Setup setup = freshInstallation({"1.0.0"});
         QVERIFY(writeData("setting.ini", "[code]\nsoftware_code=\n"));
+        // Not the launcher's, though named like QSaveFile's temporaries.
+        for (const char *name : {"setting.ini.backup", "user.ini.before"})
+            QVERIFY(writeData(name, name));
         QVERIFY(launch(setup));
+        for (const char *name : {"setting.ini.backup", "user.ini.before"})
+            QCOMPARE(Installation::readFile(m_dataDir + '/' + name), QByteArray(name));
         const QByteArray first = Installation::readFile(m_dataDir + "/setting.ini");
         QVERIFY(isWellFormedCode(storedCode(m_dataDir + "/setting.ini")));
 
@@ -266,6 +320,140 @@ private Q_SLOTS:
         QVERIFY(waitForStart(setup));
         QTest::qWait(500);
         QCOMPARE(starts(setup), QStringList{startOf(setup, "1.0.0")});
+    }
+
+    // A virus scanner, indexer or backup tool may hold "setting.ini" open
+    // without sharing for a moment: the launcher waits for it, briefly, and
+    // starts nothing rather than a guess if it stays held. Another
+    // launcher's lock never holds up a launch with nothing to write.
+    void waitsBrieflyForAHeldFile_data()
+    {
+        QTest::addColumn<QString>("held");
+        QTest::addColumn<int>("holdMs");
+        QTest::addColumn<QString>("started");
+        QTest::newRow("setting.ini held for a moment") << "setting.ini" << 1500 << "2.0.0";
+        QTest::newRow("setting.ini held for good") << "setting.ini" << 8000 << QString();
+        QTest::newRow("lock held, nothing to write") << "launcher.lock" << 8000 << "2.0.0";
+    }
+    void waitsBrieflyForAHeldFile()
+    {
+        QFETCH(QString, held);
+        QFETCH(int, holdMs);
+        QFETCH(QString, started);
+        const Setup setup = freshInstallation({"1.0.0", "2.0.0"});
+        QVERIFY(writeData("user.ini", "[config]\nlang=en_GB\n"));
+        QVERIFY(writeData("setting.ini", "[code]\nsoftware_code=KEPT\n[version]\ncurrent_version=2.0.0\n"));
+        QVERIFY(writeData("launcher.lock", ""));
+        std::unique_ptr<QProcess> holder(hold(setup, m_dataDir + '/' + held, holdMs));
+
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(launch(setup));
+        const qint64 elapsed = timer.elapsed();
+
+        if (started.isEmpty()) {
+            QVERIFY(!QTest::qWaitFor([&] { return !starts(setup).isEmpty(); }, 2000));
+        } else {
+            QVERIFY(waitForStart(setup));
+            QCOMPARE(starts(setup), QStringList{startOf(setup, started)});
+        }
+        if (held == QLatin1String("launcher.lock"))
+            QVERIFY2(elapsed < 1500, qPrintable(QString::number(elapsed)));
+        holder->waitForFinished(20000);
+    }
+
+    // With the data directory on a full disk the launch still starts the
+    // version the legacy file names, and keeps that file; once there is
+    // room again, the next launch does the pending work at once.
+    void recoversPromptlyFromAFullDisk()
+    {
+        if (m_asUser.isEmpty())
+            QSKIP("mounting a small filesystem needs root");
+        const Setup setup = freshInstallation({"1.0.0", "2.0.0"});
+        const QString legacy = setup.install + "/setting.ini";
+        QVERIFY(Installation::writeFile(legacy, "[version]\ncurrent_version=2.0.0\n"));
+        giveToUser(legacy);
+        QVERIFY(QDir().mkpath(m_dataDir));
+        QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=128k,uid=65534,gid=65534,mode=0700", "tmpfs", m_dataDir});
+        const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {m_dataDir}); });
+        QFile filler(m_dataDir + "/filler");
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        while (filler.write(QByteArray(4096, 'x')) == 4096 && filler.flush()) {
+        }
+        filler.close();
+
+        // Launches a while apart leave empty lock files of every kind.
+        for (int i = 1; i <= 3; ++i) {
+            QVERIFY(launch(setup));
+            QVERIFY(QTest::qWaitFor([&] { return starts(setup).size() == i; }, 15000));
+            QTest::qWait(600);
+        }
+        QCOMPARE(starts(setup), QStringList(QVector<QString>(3, startOf(setup, "2.0.0")).toList()));
+        QVERIFY(QFileInfo::exists(legacy));
+
+        QVERIFY(filler.remove());
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(launch(setup));
+        QVERIFY2(timer.elapsed() < 1500, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(!QFileInfo::exists(legacy));
+        QVERIFY(isWellFormedCode(storedCode(m_dataDir + "/setting.ini")));
+        QCOMPARE(QSettings(m_dataDir + "/user.ini", QSettings::IniFormat).allKeys().size(), 6);
+        QVERIFY(QTest::qWaitFor([&] { return starts(setup).size() == 4; }, 15000));
+    }
+
+    // DLLs planted beside the launcher under system DLLs' names are never
+    // loaded: not those Qt imports (loaded late, by full path), and not
+    // psapi, which Qt loads by bare name whenever the lock is taken.
+    // Wine's own user32 imports version.dll, so that one is not planted.
+    void loadsSystemDllsOnlyFromTheSystemFolder_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("reached");
+        QTest::newRow("launcher taking the lock") << "quillora-launcher.exe" << QStringList{"psapi"};
+        QTest::newRow("helper reaching every late DLL")
+            << "quillora-reacher.exe" << QStringList{"userenv", "netapi32", "winmm", "mpr"};
+    }
+    void loadsSystemDllsOnlyFromTheSystemFolder()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, reached);
+        const Setup setup = freshInstallation({"1.0.0"});
+        QFile::copy(built("quillora-reacher.exe"), setup.install + "/quillora-reacher.exe");
+        const QStringList planted{"netapi32", "userenv", "winmm", "mpr", "psapi"};
+        for (const QString &name : planted)
+            QVERIFY(QFile::copy(built("quillora-planted.dll"), setup.install + '/' + name + ".dll"));
+        QProcessEnvironment env;
+        env.insert("WINEDLLOVERRIDES", "mscoree,mshtml=;" + planted.join(',') + "=n,b"); // as Windows searches
+        env.insert("WINEDEBUG", "-all,+loaddll");
+        env.insert("QUILLORA_TEST_PLANTED", windowsPath(setup.record + ".planted"));
+        QString loaded;
+
+        QVERIFY(launch(setup, {}, env, &loaded, setup.install + '/' + program));
+
+        QCOMPARE(Installation::readFile(setup.record + ".planted"), QByteArray());
+        for (const QString &name : reached)
+            QVERIFY2(loaded.contains("Loaded L\"C:\\\\windows\\\\system32\\\\" + name + ".dll\""), qPrintable(loaded));
+    }
+
+    // Without Qt's codecs, names outside ASCII still work: an installation
+    // folder and a local application-data folder with such names.
+    void worksWithNonAsciiFolders()
+    {
+        const Setup setup = freshInstallation({"1.0.0"}, "quillora-launcher.exe", QString::fromUtf8("Inst\xc3\xa4llning \xc3\x96"));
+        const QString localAppData = QString::fromUtf8("C:\\users\\Public\\L\xc3\xb6kal \xe6\x95\xb0\xe6\x8d\xae");
+        const QString key = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+        QVERIFY(wine({"reg", "add", key, "/v", "Local AppData", "/t", "REG_EXPAND_SZ", "/d", localAppData, "/f"}));
+        const auto restore = qScopeGuard([&] {
+            wine({"reg", "add", key, "/v", "Local AppData", "/t", "REG_EXPAND_SZ", "/d", "%USERPROFILE%\\AppData\\Local", "/f"});
+        });
+
+        QVERIFY(launch(setup));
+
+        QVERIFY(waitForStart(setup));
+        QCOMPARE(starts(setup), QStringList{startOf(setup, "1.0.0")});
+        const QString dataDir = prefix() + QString::fromUtf8("/drive_c/users/Public/L\xc3\xb6kal \xe6\x95\xb0\xe6\x8d\xae/Quillora");
+        QCOMPARE(QSettings(dataDir + "/user.ini", QSettings::IniFormat).allKeys().size(), 6);
     }
 };
 

@@ -1,0 +1,24 @@
+// Linked exactly like the launcher (the same delay-import libraries, the
+// same delay-load hook and search restriction from the launcher's own code),
+// this reaches a function in each DLL the launcher loads late. The launcher
+// itself reaches them only on paths no test can provoke (UNC shares, timers,
+// the home folder); this shows where the hook loads them from once reached.
+#include "userdata/platform.h"
+
+#include <windows.h>
+#include <lm.h>
+#include <mmsystem.h>
+#include <userenv.h>
+#include <winnetwk.h>
+
+int main()
+{
+    Platform::restrictLibrarySearch();
+    DWORD size = 0;
+    GetUserProfileDirectoryW(GetCurrentProcessToken(), nullptr, &size);
+    NetApiBufferFree(nullptr);
+    timeGetTime();
+    GetFileVersionInfoSizeW(L"kernel32.dll", nullptr);
+    WNetCancelConnection2W(L"Q:", 0, FALSE);
+    return 0;
+}
