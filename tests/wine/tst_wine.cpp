@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -110,13 +111,14 @@ class WineTest : public QObject
 
     // Runs `program` (the row's launcher by default) under Wine as the user,
     // with `extra` added to the environment; `output` gets Wine's messages.
+    // `wrapper` runs Wine under another program (strace).
     bool launch(const Setup &setup, const QStringList &arguments = {}, const QProcessEnvironment &extra = {},
-                QString *output = nullptr, const QString &program = QString()) const
+                QString *output = nullptr, const QString &program = QString(), const QStringList &wrapper = {}) const
     {
         QProcessEnvironment env = environment();
         env.insert("QUILLORA_TEST_RECORD", windowsPath(setup.record));
         env.insert(extra);
-        QStringList command = m_asUser;
+        QStringList command = m_asUser + wrapper;
         command << "/usr/bin/wine" << (program.isEmpty() ? setup.launcher : program) << arguments;
         QProcess process;
         process.setProcessEnvironment(env);
@@ -269,22 +271,54 @@ private Q_SLOTS:
     }
 
     // The read-only attribute blocks removal on Windows until it is cleared.
+    // The legacy file goes only once the new one is on the disk: with a disk
+    // that fails every flush, it stays and still names the version.
+    void migratesReadOnlyLegacyFile_data()
+    {
+        QTest::addColumn<bool>("failingDisk");
+        QTest::newRow("migrated") << false;
+        QTest::newRow("kept while the disk fails to flush") << true;
+    }
     void migratesReadOnlyLegacyFile()
     {
-        const Setup setup = freshInstallation({"1.0.0", "2.0.0"});
+        QFETCH(bool, failingDisk);
+        const auto upgrade = [this] {
+            const Setup setup = freshInstallation({"1.0.0", "2.0.0"});
+            const QString legacy = setup.install + "/setting.ini";
+            Installation::writeFile(legacy, "[version]\ncurrent_version=2.0.0\nprevious_version=1.0.0\n"
+                                            "[code]\nsoftware_code=LEGACYCODE\n");
+            giveToUser(legacy);
+            QFile::setPermissions(legacy, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+            return setup;
+        };
+        QStringList wrapper;
+        if (failingDisk) {
+            // Wine flushes with fsync in the program's own process. A traced
+            // upgrade tells which flush is the first of the new file (its
+            // QSaveFile temporary); the real one fails just that.
+            const Setup traced = upgrade();
+            const QString trace = traced.record + ".trace";
+            QVERIFY(launch(traced, {}, {}, nullptr, QString(),
+                           {"strace", "-f", "-qq", "-y", "-e", "signal=none", "-e", "trace=fsync", "-o", trace}));
+            const QStringList flushes = QString::fromUtf8(Installation::readFile(trace)).split('\n').filter("fsync(");
+            const int first = flushes.indexOf(QRegularExpression(".*/setting\\.ini\\.[A-Za-z]{6}>.*")) + 1;
+            QVERIFY2(first > 0, qPrintable(flushes.join('\n')));
+            wrapper = QStringList{"strace", "-f", "-qq", "-o", "/dev/null", "-e", "signal=none", "-e", "trace=fsync",
+                                  "-e", QStringLiteral("inject=fsync:error=EIO:when=%1").arg(first)};
+        }
+        const Setup setup = upgrade();
         const QString legacy = setup.install + "/setting.ini";
-        QVERIFY(Installation::writeFile(legacy, "[version]\ncurrent_version=2.0.0\nprevious_version=1.0.0\n"
-                                                "[code]\nsoftware_code=LEGACYCODE\n"));
-        giveToUser(legacy);
-        QVERIFY(QFile::setPermissions(legacy, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
 
-        QVERIFY(launch(setup));
+        QVERIFY(launch(setup, {}, {}, nullptr, QString(), wrapper));
 
-        QVERIFY(!QFileInfo::exists(legacy));
-        const QSettings settings(m_dataDir + "/setting.ini", QSettings::IniFormat);
-        QCOMPARE(settings.value("version/current_version").toString(), QStringLiteral("2.0.0"));
-        QCOMPARE(settings.value("version/previous_version").toString(), QStringLiteral("1.0.0"));
-        QVERIFY(isWellFormedCode(storedCode(m_dataDir + "/setting.ini")));
+        QCOMPARE(QFileInfo::exists(legacy), failingDisk);
+        QCOMPARE(QFileInfo::exists(m_dataDir + "/setting.ini"), !failingDisk);
+        if (!failingDisk) {
+            const QSettings settings(m_dataDir + "/setting.ini", QSettings::IniFormat);
+            QCOMPARE(settings.value("version/current_version").toString(), QStringLiteral("2.0.0"));
+            QCOMPARE(settings.value("version/previous_version").toString(), QStringLiteral("1.0.0"));
+            QVERIFY(isWellFormedCode(storedCode(m_dataDir + "/setting.ini")));
+        }
         QVERIFY(waitForStart(setup));
         QCOMPARE(starts(setup), QStringList{startOf(setup, "2.0.0")});
     }
