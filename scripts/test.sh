@@ -16,6 +16,8 @@ SOURCE_DATE_EPOCH=$(git log -1 --format=%ct) "$second/scripts/build-windows.sh" 
 if cmp -s build-windows/quillora-launcher.exe "$second/build-windows/quillora-launcher.exe"; then
     echo "Reproducible: a second build elsewhere gave the same bytes:"
     sha256sum build-windows/quillora-launcher.exe "$second/build-windows/quillora-launcher.exe"
+    echo "  with the Qt cache of recipe $(cat "${QT_MINGW_PREFIX:-/opt/qt5-mingw}/.recipe"):"
+    sha256sum "${QT_MINGW_PREFIX:-/opt/qt5-mingw}/lib/libQt5Core.a"
     rm -rf "$second"
 else
     echo "FAIL: a second build in $second differs"
