@@ -34,6 +34,10 @@ else()
     set(QUILLORA_SOURCE_DATE_EPOCH 0)
   endif()
 endif()
+# A new time must reach the executable even when nothing else changed.
+file(WRITE ${CMAKE_BINARY_DIR}/source-date-epoch.new "${QUILLORA_SOURCE_DATE_EPOCH}\n")
+configure_file(${CMAKE_BINARY_DIR}/source-date-epoch.new ${CMAKE_BINARY_DIR}/source-date-epoch COPYONLY)
+set_property(TARGET quillora-launcher APPEND PROPERTY LINK_DEPENDS ${CMAKE_BINARY_DIR}/source-date-epoch)
 
 # Stripped: the debug information goes to debug/quillora-launcher.exe.debug,
 # a build artifact of its own that is not shipped; the executable names it
