@@ -408,12 +408,16 @@ private Q_SLOTS:
         QVERIFY(Installation::writeFile(legacy, "[version]\ncurrent_version=2.0.0\n"));
         giveToUser(legacy);
         QVERIFY(QDir().mkpath(m_dataDir));
-        QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=128k,uid=65534,gid=65534,mode=0700", "tmpfs", m_dataDir});
+        QCOMPARE(QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=128k,uid=65534,gid=65534,mode=0700", "tmpfs",
+                                             m_dataDir}),
+                 0);
         const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {m_dataDir}); });
         QFile filler(m_dataDir + "/filler");
         QVERIFY(filler.open(QIODevice::WriteOnly));
-        while (filler.write(QByteArray(4096, 'x')) == 4096 && filler.flush()) {
+        // Bounded, in case this is not the small filesystem after all.
+        while (filler.size() < (1 << 20) && filler.write(QByteArray(4096, 'x')) == 4096 && filler.flush()) {
         }
+        QVERIFY(filler.size() < (1 << 20));
         filler.close();
 
         // Launches a while apart leave empty lock files of every kind.
