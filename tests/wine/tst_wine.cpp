@@ -271,8 +271,8 @@ private Q_SLOTS:
     }
 
     // The read-only attribute blocks removal on Windows until it is cleared.
-    // The legacy file goes only once the new one is on the disk: with a disk
-    // that fails every flush, it stays and still names the version.
+    // The legacy file goes only once the new one is on the disk: when the
+    // disk fails the new file's flush, it stays and still names the version.
     void migratesReadOnlyLegacyFile_data()
     {
         QTest::addColumn<bool>("failingDisk");
