@@ -13,18 +13,14 @@ quillora_delay_load(quillora-launcher mpr netapi32 userenv version winmm)
 
 # Small: each function in a section of its own, and what nothing calls is
 # dropped at the link (the static Qt is built the same way).
-target_compile_options(quillora-launcher-core PRIVATE -ffunction-sections -fdata-sections)
-target_compile_options(quillora-launcher PRIVATE -ffunction-sections -fdata-sections)
-target_link_options(quillora-launcher PRIVATE -Wl,--gc-sections)
-
 # Reproducible: no link time in the header, no source or build path in the
 # objects. SOURCE_DATE_EPOCH (the commit's time) keeps objcopy and strip
 # from stamping the current time into the header again.
-target_link_options(quillora-launcher PRIVATE -Wl,--no-insert-timestamp)
 foreach(target quillora-launcher quillora-launcher-core)
-  target_compile_options(${target} PRIVATE -g -ffile-prefix-map=${CMAKE_SOURCE_DIR}=src
-                                           -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
+  target_compile_options(${target} PRIVATE -ffunction-sections -fdata-sections -g
+                         -ffile-prefix-map=${CMAKE_SOURCE_DIR}=src -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
 endforeach()
+target_link_options(quillora-launcher PRIVATE -Wl,--gc-sections -Wl,--no-insert-timestamp)
 if(DEFINED ENV{SOURCE_DATE_EPOCH})
   set(QUILLORA_SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})
 else()

@@ -14,7 +14,7 @@ namespace {
 // or needs not, because that file names a version of its own.
 bool carryOver(const QString &path, const Versions &moved, const QDeadlineTimer &deadline)
 {
-    OpenedSettings data = openSettingsFile(path, deadline);
+    const OpenedSettings data = openSettingsFile(path, deadline);
     if (data.state == OpenedSettings::Unreadable)
         return false;
     if (data.state == OpenedSettings::Missing) {
@@ -26,7 +26,6 @@ bool carryOver(const QString &path, const Versions &moved, const QDeadlineTimer 
     // the versions the user has installed.
     if (!Versions::in(*data.settings).isEmpty() || moved.isEmpty())
         return true;
-    data.settings.reset();
     return writeSettingsFile(path, {{Keys::CurrentVersion, moved.current}, {Keys::PreviousVersion, moved.previous}});
 }
 

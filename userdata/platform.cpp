@@ -8,6 +8,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 #include <windows.h>
 #include <delayimp.h>
 #include <io.h>
@@ -69,18 +71,13 @@ bool isPlainVersionName(const QString &version)
 {
     if (version.contains(QLatin1Char(':')))
         return false;
-    const QString separators = QStringLiteral("/\\");
-    QString segment;
-    for (int i = 0; i <= version.size(); ++i) {
-        if (i < version.size() && !separators.contains(version.at(i))) {
-            segment.append(version.at(i));
-            continue;
-        }
-        if (!segment.isEmpty() && segment.count(QLatin1Char('.')) + segment.count(QLatin1Char(' ')) == segment.size())
-            return false;
-        segment.clear();
-    }
-    return true;
+    const auto trimmedAway = [](const QString &segment) {
+        return !segment.isEmpty() && std::all_of(segment.begin(), segment.end(), [](QChar c) {
+            return c == QLatin1Char('.') || c == QLatin1Char(' ');
+        });
+    };
+    const QStringList segments = QString(version).replace(QLatin1Char('\\'), QLatin1Char('/')).split(QLatin1Char('/'));
+    return std::none_of(segments.begin(), segments.end(), trimmedAway);
 }
 
 bool syncToDisk(QFileDevice &file)
