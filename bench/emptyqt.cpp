@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <QCoreApplication>
 
 // What every Qt 5 Core program pays: the application object, built the way

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Runs a program, waits for it and prints its peak resident set size in KiB.
  * Measured from this small process rather than from the benchmark's Python:
  * a child started by posix_spawn counts its parent's memory until its exec. */

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The smallest possible launcher: starts the program given, if any, with
  * posix_spawn and exits without waiting. Without an argument it starts
  * nothing, which measures what running a C program costs by itself. */

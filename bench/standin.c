@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Stand-in for Quillora.exe in the benchmark: notes the moment it begins to
  * run (CLOCK_MONOTONIC, nanoseconds) in the file $QUILLORA_BENCH_STAMP.
  * Linked statically, so hardly anything runs before main. */

@@ -1,9 +1,12 @@
+# SPDX-License-Identifier: MIT
 # Windows looks for a DLL that is not on its list of known DLLs (those it
 # always takes from the system folder) in the program's own folder first, so
 # anyone who can write there could plant one. The static Qt Core imports some
 # such DLLs; quillora_delay_load(target dll...) links them for delayed loading
-# instead, and the program's delay-load hook (userdata/platform.cpp) loads
-# each one by its full path in the system folder when it is first needed.
+# instead, and the program's delay-load hook loads each one by its full path
+# in the system folder when it is first needed. That hook, with the search
+# restriction the entry sets first thing, is launcher/dllsearch_win.cpp: this
+# module and that file work as a pair.
 #
 # The delay-import libraries take the place of the ordinary import libraries
 # in Qt Core's own link interface, so they come after Qt Core on the link

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross-builds the Windows launcher on Debian with mingw-w64 (the "posix"
 # thread model, which Qt needs) against the static Qt that
 # scripts/build-qt-mingw.sh installs (QT_MINGW_PREFIX, default /opt/qt5-mingw).

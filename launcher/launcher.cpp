@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// The launch sequence.
 #include "launcher.h"
 
 #include "softwarecode.h"
@@ -27,10 +29,15 @@ constexpr int MaxWaitMs = 3000;
 void Launcher::run() const
 {
     const QDeadlineTimer deadline(MaxWaitMs);
-    startVersion(versionToRun(prepareDataDirectory(deadline), deadline));
+    // Asked once: every step that reads from, removes from or starts in the
+    // installation works with this one answer.
+    const QString installationDirectory = QCoreApplication::applicationDirPath();
+    const QString dataDirectory = prepareDataDirectory(installationDirectory, deadline);
+    startVersion(installationDirectory, versionToRun(dataDirectory, installationDirectory, deadline));
 }
 
-QString Launcher::versionToRun(const QString &dataDirectory, const QDeadlineTimer &deadline)
+QString Launcher::versionToRun(const QString &dataDirectory, const QString &installationDirectory,
+                               const QDeadlineTimer &deadline)
 {
     Versions versions;
     // Without a data directory the path would be "/setting.ini", a file at
@@ -40,18 +47,18 @@ QString Launcher::versionToRun(const QString &dataDirectory, const QDeadlineTime
         if (data.state == OpenedSettings::Unreadable)
             return QString();
         if (data.settings) {
-            versions = Versions::in(*data.settings);
+            versions = Versions::from(*data.settings);
             ensureSoftwareCode(*data.settings, deadline);
         }
     }
     // A legacy file still there holds versions that have not reached the
     // data directory (it could not be written, or its lock not be had).
     if (versions.isEmpty()) {
-        const OpenedSettings legacy = openSettingsFile(legacySettingsPath(), deadline);
+        const OpenedSettings legacy = openSettingsFile(legacySettingsPath(installationDirectory), deadline);
         if (legacy.state == OpenedSettings::Unreadable)
             return QString();
         if (legacy.settings)
-            versions = Versions::in(*legacy.settings);
+            versions = Versions::from(*legacy.settings);
     }
     return versions.toRun();
 }
@@ -69,10 +76,10 @@ QString Launcher::versionDirectoryFor(const QString &installationDirectory, cons
     return directory.startsWith(inside) && directory.size() > inside.size() ? directory : QString();
 }
 
-void Launcher::startVersion(const QString &version)
+void Launcher::startVersion(const QString &installationDirectory, const QString &version)
 {
     // The version is a directory name exactly as stored, blanks and all.
-    const QString versionDirectory = versionDirectoryFor(QCoreApplication::applicationDirPath(), version);
+    const QString versionDirectory = versionDirectoryFor(installationDirectory, version);
     if (versionDirectory.isEmpty())
         return;
     QDir::setCurrent(versionDirectory);

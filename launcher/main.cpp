@@ -1,6 +1,7 @@
+// SPDX-License-Identifier: MIT
+// The program entry.
+#include "dllsearch.h"
 #include "launcher.h"
-
-#include "userdata/platform.h"
 
 #include <QCoreApplication>
 
@@ -25,7 +26,7 @@ static void discardMessage(QtMsgType, const QMessageLogContext &, const QString 
 int QUILLORA_ENTRY(int argc, char *argv[])
 {
     // Before anything can load a DLL.
-    Platform::restrictLibrarySearch();
+    restrictLibrarySearch();
     qInstallMessageHandler(discardMessage);
     const QCoreApplication application(argc, argv);
     Launcher().run();

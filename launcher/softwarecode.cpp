@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: MIT
+// The software code in the data directory's "setting.ini".
 #include "softwarecode.h"
 
 #include "userdata/datadirectorylock.h"
@@ -41,5 +43,5 @@ void ensureSoftwareCode(const QSettings &settings, const QDeadlineTimer &deadlin
     const OpenedSettings now = openSettingsFile(path, deadline);
     if (now.state != OpenedSettings::Open || hasCode(*now.settings))
         return;
-    writeSettingsFile(path, {{Keys::SoftwareCode, makeSoftwareCode()}});
+    writeSettingsFile(path, {{QLatin1String(Keys::SoftwareCode), makeSoftwareCode()}});
 }

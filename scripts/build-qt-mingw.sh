@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Builds a minimal static Qt 5 Core for Windows (x86_64-w64-mingw32) from
 # Debian's own qtbase source package and installs it under a cache prefix
 # (default /opt/qt5-mingw). The Qt is built for size: only what the launcher

@@ -1,6 +1,7 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Checks the Windows launcher executable itself: a GUI-subsystem program (no
-# console) with the icon group IDI_ICON1, a manifest (asInvoker, Common
+# console), alone in its folder, with the icon group IDI_ICON1, a manifest (asInvoker, Common
 # Controls 6.0.0.0, Windows 7 to 11, the project's version), version
 # information, stripped and small, importing only DLLs that Windows always
 # takes from its system folder; prints its size and what it loads late.
@@ -12,6 +13,12 @@ max_bytes=3145728
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 pass() { echo "ok: $*"; }
+
+# A vendor copies the executable's folder into an installer: nothing else
+# may lie there, least of all the tests' planted DLL.
+others=$(cd "$(dirname "$exe")" && ls -A | grep -i '\.\(dll\|exe\)$' | grep -vxF "$(basename "$exe")" || true)
+[ -z "$others" ] && pass "no other DLL or executable beside it" \
+    || fail "beside it: $(echo $others)"
 
 headers=$(x86_64-w64-mingw32-objdump -p "$exe")
 printf '%s\n' "$headers" | grep -q "^Subsystem.*(Windows GUI)" && pass "Windows GUI subsystem" \

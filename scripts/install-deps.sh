@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Installs what building and testing the launcher needs on Debian, plus any
 # packages given, skipping the package manager when all are already there.
 # --with-recommends: install the given packages' recommended ones too.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Installs what is needed, builds and runs every test: on the Linux build
 # (with the Windows build under Wine), on a build with AddressSanitizer and
 # UndefinedBehaviorSanitizer, and the benchmark once in its quick mode.
@@ -7,7 +8,7 @@ cd "$(dirname "$0")/.."
 # Wine as Debian recommends it: the launcher tests run the Windows build in it.
 scripts/install-deps.sh --with-recommends wine wine64
 
-scripts/build-windows.sh
+scripts/build-windows.sh build-windows -DBUILD_TESTING=ON
 # The same commit built again from another directory, later, must give the
 # same bytes (the Qt cache is shared by both builds).
 second=$(mktemp -d /tmp/quillora-second-build.XXXXXX)

@@ -1,9 +1,10 @@
+// SPDX-License-Identifier: MIT
+// Locating and preparing the user's data directory.
 #include "datadirectory.h"
 
 #include "datadirectorylock.h"
 #include "migration.h"
 #include "platform.h"
-#include "privatecreation.h"
 #include "seeding.h"
 #include "settingskeys.h"
 
@@ -13,24 +14,26 @@
 namespace {
 
 // Checked without the lock: most launches find nothing to write.
-bool mustWrite(const QString &dataDirectory)
+bool mustWrite(const QString &dataDirectory, const QString &installationDirectory)
 {
-    return !QFileInfo::exists(pathIn(dataDirectory, Names::UserSettings)) || QFileInfo::exists(legacySettingsPath());
+    return !QFileInfo::exists(pathIn(dataDirectory, Names::UserSettings))
+        || QFileInfo::exists(legacySettingsPath(installationDirectory));
 }
 
-void seedAndMigrate(const QString &dataDirectory, bool newDirectory, const QDeadlineTimer &deadline)
+void seedAndMigrate(const QString &dataDirectory, const QString &installationDirectory, bool newDirectory,
+                    const QDeadlineTimer &deadline)
 {
-    const bool writing = mustWrite(dataDirectory);
+    const bool writing = mustWrite(dataDirectory, installationDirectory);
     // A lock file found with nothing to write is mostly one a launcher left
     // when it died: one try, without waiting, clears it and whatever that
     // launcher left. A live holder keeps it, and this launch goes on.
-    if (!writing && !QFileInfo::exists(DataDirectoryLock::pathIn(dataDirectory)))
+    if (!writing && !QFileInfo::exists(DataDirectoryLock::lockFilePath(dataDirectory)))
         return;
     const DataDirectoryLock lock(dataDirectory, writing ? deadline : QDeadlineTimer(0));
     if (!lock.isLocked() || !writing)
         return;
     seedUserSettings(dataDirectory);
-    migrateLegacySettings(dataDirectory, newDirectory, deadline);
+    migrateLegacySettings(dataDirectory, installationDirectory, newDirectory, deadline);
 }
 
 } // namespace
@@ -44,20 +47,21 @@ QString dataDirectoryFor(const QString &configurationBase)
     return pathIn(configurationBase, Names::DataDirectory);
 }
 
-QString prepareDataDirectory(const QDeadlineTimer &deadline)
+QString prepareDataDirectory(const QString &installationDirectory, const QDeadlineTimer &deadline)
 {
-    return prepareDataDirectory(dataDirectoryFor(Platform::userConfigurationBase()), deadline);
+    return prepareDataDirectory(dataDirectoryFor(Platform::userConfigurationBase()), installationDirectory, deadline);
 }
 
-QString prepareDataDirectory(const QString &dataDirectory, const QDeadlineTimer &deadline)
+QString prepareDataDirectory(const QString &dataDirectory, const QString &installationDirectory,
+                             const QDeadlineTimer &deadline)
 {
     if (dataDirectory.isEmpty())
         return QString();
-    const PrivateCreation privateCreation;
+    const Platform::PrivateCreation privateCreation;
     const bool newDirectory = !QFileInfo::exists(dataDirectory);
     if (newDirectory)
         QDir().mkpath(dataDirectory);
-    seedAndMigrate(dataDirectory, newDirectory, deadline);
+    seedAndMigrate(dataDirectory, installationDirectory, newDirectory, deadline);
     const QString logs = pathIn(dataDirectory, Names::Logs);
     if (!QFileInfo(logs).isDir())
         QDir().mkdir(logs);

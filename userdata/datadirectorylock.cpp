@@ -1,5 +1,8 @@
+// SPDX-License-Identifier: MIT
+// The lock that launchers writing into one data directory share.
 #include "datadirectorylock.h"
 
+#include "datadirectory.h"
 #include "settingsfile.h"
 #include "settingskeys.h"
 
@@ -36,10 +39,10 @@ int millisecondsUntil(const QDeadlineTimer &deadline)
 
 DataDirectoryLock::DataDirectoryLock(const QString &dataDirectory, const QDeadlineTimer &deadline)
     : m_dataDirectory(dataDirectory)
-    , m_lock(pathIn(dataDirectory))
+    , m_lock(lockFilePath(dataDirectory))
 {
     m_lock.setStaleLockTime(StaleAfterMs);
-    removeStaleHelper(pathIn(dataDirectory));
+    removeStaleHelper(lockFilePath(dataDirectory));
     if (m_lock.tryLock(millisecondsUntil(deadline)))
         removeScratchLeftovers(m_dataDirectory);
 }
@@ -51,7 +54,7 @@ DataDirectoryLock::~DataDirectoryLock()
         removeScratchLeftovers(m_dataDirectory);
 }
 
-QString DataDirectoryLock::pathIn(const QString &dataDirectory)
+QString DataDirectoryLock::lockFilePath(const QString &dataDirectory)
 {
-    return ::pathIn(dataDirectory, Names::Lock);
+    return pathIn(dataDirectory, Names::Lock);
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <QDeadlineTimer>
@@ -26,7 +27,7 @@ public:
 
     bool isLocked() const { return m_lock.isLocked(); }
 
-    static QString pathIn(const QString &dataDirectory);
+    static QString lockFilePath(const QString &dataDirectory);
 
 private:
     QString m_dataDirectory;

@@ -1,10 +1,12 @@
+// SPDX-License-Identifier: MIT
+// Carrying an older release's "setting.ini" over into the data directory.
 #include "migration.h"
 
+#include "datadirectory.h"
 #include "platform.h"
 #include "settingsfile.h"
 #include "settingskeys.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QSettings>
 
@@ -18,15 +20,16 @@ bool carryOver(const QString &path, const Versions &moved, const QDeadlineTimer 
     if (data.state == OpenedSettings::Unreadable)
         return false;
     if (data.state == OpenedSettings::Missing) {
-        return writeSettingsFile(path, {{Keys::CurrentVersion, moved.current},
-                                        {Keys::PreviousVersion, moved.previous},
-                                        {Keys::SoftwareCode, QString()}});
+        return writeSettingsFile(path, {{QLatin1String(Keys::CurrentVersion), moved.current},
+                                        {QLatin1String(Keys::PreviousVersion), moved.previous},
+                                        {QLatin1String(Keys::SoftwareCode), QString()}});
     }
     // An empty file, or one holding only a code, would otherwise win over
     // the versions the user has installed.
-    if (!Versions::in(*data.settings).isEmpty() || moved.isEmpty())
+    if (!Versions::from(*data.settings).isEmpty() || moved.isEmpty())
         return true;
-    return writeSettingsFile(path, {{Keys::CurrentVersion, moved.current}, {Keys::PreviousVersion, moved.previous}});
+    return writeSettingsFile(path, {{QLatin1String(Keys::CurrentVersion), moved.current},
+                                    {QLatin1String(Keys::PreviousVersion), moved.previous}});
 }
 
 // The new file's directory entry must reach the disk before the versions'
@@ -40,21 +43,22 @@ bool isDurable(const QString &dataDirectory, bool newDirectory)
 
 } // namespace
 
-QString legacySettingsPath()
+QString legacySettingsPath(const QString &installationDirectory)
 {
-    return pathIn(QCoreApplication::applicationDirPath(), Names::Settings);
+    return pathIn(installationDirectory, Names::Settings);
 }
 
-void migrateLegacySettings(const QString &dataDirectory, bool newDirectory, const QDeadlineTimer &deadline)
+void migrateLegacySettings(const QString &dataDirectory, const QString &installationDirectory, bool newDirectory,
+                           const QDeadlineTimer &deadline)
 {
-    const QString legacyPath = legacySettingsPath();
+    const QString legacyPath = legacySettingsPath(installationDirectory);
     Versions moved;
     {
         // Values never read must not be deleted with the file.
         const OpenedSettings legacy = openSettingsFile(legacyPath, deadline);
         if (legacy.state != OpenedSettings::Open)
             return;
-        moved = Versions::in(*legacy.settings);
+        moved = Versions::from(*legacy.settings);
     }
     if (carryOver(pathIn(dataDirectory, Names::Settings), moved, deadline) && isDurable(dataDirectory, newDirectory))
         Platform::removeFile(legacyPath);

@@ -1,9 +1,10 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <QDeadlineTimer>
 #include <QString>
 
-// Older releases kept "setting.ini" in the installation directory. Moves its
+// Older releases kept "setting.ini" in `installationDirectory`. Moves its
 // two version keys into a new "setting.ini" in the data directory, with an
 // empty software code (so the installation gets a code of its own), and
 // removes the old file. When the data directory already has a "setting.ini"
@@ -15,7 +16,8 @@
 // stays exactly as it was and the next launch tries again. `newDirectory`
 // says that this launch created the data directory, whose own entry must
 // then be made durable too. The caller holds the data directory's lock.
-void migrateLegacySettings(const QString &dataDirectory, bool newDirectory, const QDeadlineTimer &deadline);
+void migrateLegacySettings(const QString &dataDirectory, const QString &installationDirectory, bool newDirectory,
+                           const QDeadlineTimer &deadline);
 
 // The installation directory's "setting.ini", whether or not it exists.
-QString legacySettingsPath();
+QString legacySettingsPath(const QString &installationDirectory);

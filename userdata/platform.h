@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <QString>
@@ -5,14 +6,10 @@
 class QFileDevice;
 
 // Everything the launcher does differently on Unix and on Windows, one small
-// function each. The rest of the code states its rules once for both.
+// function each; platform_unix.cpp and platform_win.cpp hold the two halves,
+// and the build takes one. The rest of the code states its rules once for
+// both.
 namespace Platform {
-
-// Lets the process load DLLs from the system folder only (Windows). Qt loads
-// some DLLs by bare name at run time, and Windows would look for those in
-// the launcher's own folder first, where anyone who can write there could
-// plant one. Called first thing in the entry, before anything loads a DLL.
-void restrictLibrarySearch();
 
 // The user's configuration base: Qt's first generic configuration location,
 // held to the XDG Base Directory rules on Unix. Empty when there is none.
@@ -39,5 +36,25 @@ bool isHeldByAnotherProgram(const QString &path);
 // Removes the file at `path` and nothing else: no other file's permissions
 // change on the way, whether `path` is a link or shares its data.
 bool removeFile(const QString &path);
+
+// While one of these lives, whatever this process creates is for its user
+// alone: directories 0700, files 0600. "user.ini" holds a password, and a
+// data directory under a shared home must not show it to others. Only
+// creation is affected: existing files and directories keep their modes.
+// The previous state comes back on destruction, so the application the
+// launcher starts afterwards inherits the user's own file-creation mask.
+// (On Windows the per-user application-data folder is already private, and
+// this does nothing.)
+class PrivateCreation
+{
+public:
+    PrivateCreation();
+    ~PrivateCreation();
+    PrivateCreation(const PrivateCreation &) = delete;
+    PrivateCreation &operator=(const PrivateCreation &) = delete;
+
+private:
+    unsigned m_previous = 0; // the file-creation mask before (Unix)
+};
 
 } // namespace Platform

@@ -1,9 +1,29 @@
+// SPDX-License-Identifier: MIT
+// A new user's "user.ini".
 #include "seeding.h"
 
+#include "datadirectory.h"
 #include "settingsfile.h"
 #include "settingskeys.h"
 
 #include <QFileInfo>
+
+namespace {
+
+// In the order they are written.
+SettingsValues userDefaults()
+{
+    return {
+        {QLatin1String(Keys::Login), Defaults::Login},
+        {QLatin1String(Keys::Username), QLatin1String(Defaults::Username)},
+        {QLatin1String(Keys::Password), QLatin1String(Defaults::Password)},
+        {QLatin1String(Keys::ShowStream), Defaults::ShowStream},
+        {QLatin1String(Keys::Lang), QLatin1String(Defaults::Lang)},
+        {QLatin1String(Keys::ShowDeviceType), Defaults::ShowDeviceType},
+    };
+}
+
+} // namespace
 
 void seedUserSettings(const QString &dataDirectory)
 {

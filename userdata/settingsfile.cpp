@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: MIT
+// Reading and writing settings files without ever losing one.
 #include "settingsfile.h"
 
 #include "platform.h"
-#include "privatecreation.h"
+#include "settingskeys.h"
 
 #include <QDir>
 #include <QFile>
@@ -179,7 +181,7 @@ OpenedSettings openSettingsFile(const QString &path, const QDeadlineTimer &deadl
     }
 }
 
-Versions Versions::in(const QSettings &settings)
+Versions Versions::from(const QSettings &settings)
 {
     return {settings.value(QLatin1String(Keys::CurrentVersion), QString()).toString(),
             settings.value(QLatin1String(Keys::PreviousVersion), QString()).toString()};
@@ -196,7 +198,7 @@ QString Versions::toRun() const
 
 bool writeSettingsFile(const QString &path, const SettingsValues &values)
 {
-    const PrivateCreation privateCreation;
+    const Platform::PrivateCreation privateCreation;
     QByteArray text;
     QVariantMap meant;
     return render(path, values, &text, &meant) && holdsExactly(path, text, meant) && replace(path, text);

@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
-#include "settingskeys.h"
-
 #include <QDeadlineTimer>
+#include <QPair>
 #include <QString>
+#include <QVariant>
+#include <QVector>
 
 #include <memory>
 
@@ -35,11 +37,14 @@ struct Versions
     QString current;
     QString previous;
 
-    static Versions in(const QSettings &settings);
+    static Versions from(const QSettings &settings);
     bool isEmpty() const { return current.isEmpty() && previous.isEmpty(); }
     // The current version, else the previous one, else "1.0.0".
     QString toRun() const;
 };
+
+// Key and value pairs in the order they are written.
+using SettingsValues = QVector<QPair<QString, QVariant>>;
 
 // The one way the launcher writes a settings file.
 //

@@ -1,9 +1,5 @@
+// SPDX-License-Identifier: MIT
 #pragma once
-
-#include <QPair>
-#include <QString>
-#include <QVariant>
-#include <QVector>
 
 // Every name the launcher shares with the main application: file and
 // directory names, INI keys and the defaults a new user starts with. Other
@@ -34,25 +30,13 @@ constexpr char Lang[] = "config/lang";
 constexpr char ShowDeviceType[] = "config/showdevicetype";
 }
 
-// The entry `name` of `directory`, "%1/%2" as every path here is formed.
-inline QString pathIn(const QString &directory, const char *name)
-{
-    return QStringLiteral("%1/%2").arg(directory, QLatin1String(name));
-}
-
-// Key and value pairs in the order they are written.
-using SettingsValues = QVector<QPair<QString, QVariant>>;
-
-// A new user's preferences. Integers stay integers: the main application
-// reads them as numbers.
-inline SettingsValues userDefaults()
-{
-    return {
-        {Keys::Login, 0},
-        {Keys::Username, QStringLiteral("admin")},
-        {Keys::Password, QStringLiteral("5820")},
-        {Keys::ShowStream, 1},
-        {Keys::Lang, QStringLiteral("zh_CN")},
-        {Keys::ShowDeviceType, 0},
-    };
+// A new user's preferences in "user.ini". Integers stay integers: the main
+// application reads them as numbers.
+namespace Defaults {
+constexpr int Login = 0;
+constexpr char Username[] = "admin";
+constexpr char Password[] = "5820";
+constexpr int ShowStream = 1;
+constexpr char Lang[] = "zh_CN";
+constexpr int ShowDeviceType = 0;
 }

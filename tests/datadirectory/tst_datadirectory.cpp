@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "launcher/launcher.h"
 #include "userdata/datadirectory.h"
 #include "userdata/platform.h"
@@ -65,8 +66,10 @@ private Q_SLOTS:
         const QString before = QDir::currentPath();
         QVERIFY(QDir::setCurrent(workingDirectory.path()));
 
-        const QString dataDirectory = prepareDataDirectory(dataDirectoryFor(QStringLiteral("relative")), QDeadlineTimer(0));
-        const QString version = Launcher::versionToRun(dataDirectory, QDeadlineTimer(0));
+        const QString installation = workingDirectory.path();
+        const QString dataDirectory =
+            prepareDataDirectory(dataDirectoryFor(QStringLiteral("relative")), installation, QDeadlineTimer(0));
+        const QString version = Launcher::versionToRun(dataDirectory, installation, QDeadlineTimer(0));
 
         QDir::setCurrent(before);
         QCOMPARE(dataDirectory, QString());

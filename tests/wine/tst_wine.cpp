@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "../common/installation.h"
 
 #include <QDir>
@@ -34,6 +35,7 @@ class WineTest : public QObject
 
     QString prefix() const { return m_root.path() + "/prefix"; }
     static QString built(const QString &name) { return QStringLiteral(QUILLORA_WINDOWS_BUILD "/") + name; }
+    static QString helper(const QString &name) { return built("tests/" + name); }
     static QString windowsPath(const QString &path) { return "Z:" + QDir::toNativeSeparators(path).replace('/', '\\'); }
 
     void giveToUser(const QString &path) const
@@ -106,7 +108,7 @@ class WineTest : public QObject
     {
         QDir().mkpath(dir);
         giveToUser(dir);
-        QFile::copy(built("quillora-standin.exe"), dir + "/Quillora.exe");
+        QFile::copy(helper("quillora-standin.exe"), dir + "/Quillora.exe");
     }
 
     // Runs `program` (the row's launcher by default) under Wine as the user,
@@ -139,7 +141,7 @@ class WineTest : public QObject
         auto *process = new QProcess;
         process->setProcessEnvironment(env);
         QStringList command = m_asUser;
-        command << "/usr/bin/wine" << built("quillora-standin.exe") << "--hold" << windowsPath(path)
+        command << "/usr/bin/wine" << helper("quillora-standin.exe") << "--hold" << windowsPath(path)
                 << QString::number(milliseconds);
         process->start(command.takeFirst(), command);
         if (!QTest::qWaitFor([&] { return Installation::readFile(record).contains("held"); }, 30000))
@@ -457,10 +459,10 @@ private Q_SLOTS:
         QFETCH(QString, program);
         QFETCH(QStringList, reached);
         const Setup setup = freshInstallation({"1.0.0"});
-        QFile::copy(built("quillora-reacher.exe"), setup.install + "/quillora-reacher.exe");
+        QFile::copy(helper("quillora-reacher.exe"), setup.install + "/quillora-reacher.exe");
         const QStringList planted{"netapi32", "userenv", "winmm", "mpr", "psapi"};
         for (const QString &name : planted)
-            QVERIFY(QFile::copy(built("quillora-planted.dll"), setup.install + '/' + name + ".dll"));
+            QVERIFY(QFile::copy(helper("quillora-planted.dll"), setup.install + '/' + name + ".dll"));
         QProcessEnvironment env;
         env.insert("WINEDLLOVERRIDES", "mscoree,mshtml=;" + planted.join(',') + "=n,b"); // as Windows searches
         env.insert("WINEDEBUG", "-all,+loaddll");

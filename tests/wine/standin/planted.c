@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* A DLL planted beside the launcher under the name of a system DLL: when
  * anything loads it, it appends its own path to %QUILLORA_TEST_PLANTED%.
  * The launcher must never load it. */

@@ -1,9 +1,10 @@
+// SPDX-License-Identifier: MIT
 // Linked exactly like the launcher (the same delay-import libraries, the
-// same delay-load hook and search restriction from the launcher's own code),
+// same delay-load hook and search restriction from launcher/dllsearch_win.cpp),
 // this reaches a function in each DLL the launcher loads late. The launcher
 // itself reaches them only on paths no test can provoke (UNC shares, timers,
 // the home folder); this shows where the hook loads them from once reached.
-#include "userdata/platform.h"
+#include "launcher/dllsearch.h"
 
 #include <windows.h>
 #include <lm.h>
@@ -13,7 +14,7 @@
 
 int main()
 {
-    Platform::restrictLibrarySearch();
+    restrictLibrarySearch();
     DWORD size = 0;
     GetUserProfileDirectoryW(GetCurrentProcessToken(), nullptr, &size);
     NetApiBufferFree(nullptr);

@@ -1,0 +1,7 @@
+// SPDX-License-Identifier: MIT
+// The Unix half of dllsearch.h: nothing to narrow.
+#include "dllsearch.h"
+
+void restrictLibrarySearch()
+{
+}
