@@ -13,8 +13,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QSettings>
+
+Q_LOGGING_CATEGORY(launcherDecisions, DecisionsCategory, QtInfoMsg)
 
 namespace {
 
@@ -24,43 +25,76 @@ namespace {
 // application from starting for long.
 constexpr int MaxWaitMs = 3000;
 
+// One line of what this launch decided, where the system has a channel for
+// it. Elsewhere Qt's logging is never set up: its first category reads the
+// logging rules from files and the environment, about a tenth of what a
+// whole launch costs.
+void tell(const QString &line)
+{
+    if (Platform::hasDebuggerChannel())
+        qCInfo(launcherDecisions).noquote() << line;
+}
+
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// Nothing starts when the file that names the version cannot be read.
+QString unreadable(const QString &path)
+{
+    tell(QStringLiteral("nothing started: the settings %1 cannot be read").arg(native(path)));
+    return QString();
+}
+
 } // namespace
 
-void Launcher::run() const
+void Launcher::run(const Platform::Inheritance &given) const
 {
     const QDeadlineTimer deadline(MaxWaitMs);
     // Asked once: every step that reads from, removes from or starts in the
     // installation works with this one answer.
     const QString installationDirectory = QCoreApplication::applicationDirPath();
     const QString dataDirectory = prepareDataDirectory(installationDirectory, deadline);
-    startVersion(installationDirectory, versionToRun(dataDirectory, installationDirectory, deadline));
+    tell(QStringLiteral("data directory: %1").arg(dataDirectory.isEmpty() ? QStringLiteral("none") : native(dataDirectory)));
+    startVersion(installationDirectory, versionToRun(dataDirectory, installationDirectory, deadline), given);
 }
 
 QString Launcher::versionToRun(const QString &dataDirectory, const QString &installationDirectory,
                                const QDeadlineTimer &deadline)
 {
     Versions versions;
+    QString namedBy;
     // Without a data directory the path would be "/setting.ini", a file at
     // the filesystem root that is not ours to read or write.
     if (!dataDirectory.isEmpty()) {
-        const OpenedSettings data = openSettingsFile(pathIn(dataDirectory, Names::Settings), deadline);
+        const QString dataPath = pathIn(dataDirectory, Names::Settings);
+        const OpenedSettings data = openSettingsFile(dataPath, deadline);
         if (data.state == OpenedSettings::Unreadable)
-            return QString();
+            return unreadable(dataPath);
         if (data.settings) {
             versions = Versions::from(*data.settings);
+            namedBy = dataPath;
             ensureSoftwareCode(*data.settings, deadline);
         }
     }
     // A legacy file still there holds versions that have not reached the
     // data directory (it could not be written, or its lock not be had).
     if (versions.isEmpty()) {
-        const OpenedSettings legacy = openSettingsFile(legacySettingsPath(installationDirectory), deadline);
+        const QString legacyPath = legacySettingsPath(installationDirectory);
+        const OpenedSettings legacy = openSettingsFile(legacyPath, deadline);
         if (legacy.state == OpenedSettings::Unreadable)
-            return QString();
-        if (legacy.settings)
+            return unreadable(legacyPath);
+        if (legacy.settings) {
             versions = Versions::from(*legacy.settings);
+            namedBy = legacyPath;
+        }
     }
-    return versions.toRun();
+    if (versions.isEmpty())
+        namedBy = QStringLiteral("no file, the default");
+    const QString version = versions.toRun();
+    tell(QStringLiteral("version: %1 named by %2").arg(version, native(namedBy)));
+    return version;
 }
 
 QString Launcher::versionDirectoryFor(const QString &installationDirectory, const QString &version)
@@ -76,18 +110,30 @@ QString Launcher::versionDirectoryFor(const QString &installationDirectory, cons
     return directory.startsWith(inside) && directory.size() > inside.size() ? directory : QString();
 }
 
-void Launcher::startVersion(const QString &installationDirectory, const QString &version)
+void Launcher::startVersion(const QString &installationDirectory, const QString &version,
+                            const Platform::Inheritance &given)
 {
+    if (version.isEmpty())
+        return; // unreadable settings, already said
     // The version is a directory name exactly as stored, blanks and all.
     const QString versionDirectory = versionDirectoryFor(installationDirectory, version);
-    if (versionDirectory.isEmpty())
+    if (versionDirectory.isEmpty()) {
+        tell(QStringLiteral("nothing started: version %1 is refused, as it names no folder inside %2")
+                 .arg(version, native(installationDirectory)));
         return;
+    }
     QDir::setCurrent(versionDirectory);
     const QString target = versionDirectory + QLatin1Char('/') + QLatin1String(Names::Executable);
-    if (!QFileInfo(target).isFile())
+    if (!QFileInfo(target).isFile()) {
+        tell(QStringLiteral("nothing started: version %1 is not installed: %2 is missing").arg(version, native(target)));
         return;
+    }
     // The full path, never the bare name: a bare name is looked up on PATH
     // (and on Windows beside the launcher first), which would start some
     // other "Quillora.exe" than the one just checked.
-    QProcess::startDetached(target, QStringList(), versionDirectory);
+    QString why;
+    if (Platform::startApplication(target, versionDirectory, given, &why))
+        tell(QStringLiteral("started %1").arg(native(target)));
+    else
+        tell(QStringLiteral("nothing started: starting %1 failed: %2").arg(native(target), why));
 }

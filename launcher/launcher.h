@@ -1,16 +1,27 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "userdata/platform.h"
+
 #include <QDeadlineTimer>
+#include <QLoggingCategory>
 #include <QString>
 
+// What each launch decided, for a support engineer: the data directory, the
+// version and which file named it, then what was started or why nothing
+// was. The entry sends these lines to the debugger channel (Windows) and
+// nowhere else.
+constexpr char DecisionsCategory[] = "quillora.launcher";
+Q_DECLARE_LOGGING_CATEGORY(launcherDecisions)
+
 // The whole launch: prepares the user's data directory, chooses the version
-// to run and starts that version's "Quillora.exe" detached. Nothing is
-// reported; whatever fails, the launch goes on as far as it can.
+// to run and starts that version's "Quillora.exe" detached, as the launcher
+// itself was started (`given`). Nothing is reported but to the debugger
+// channel; whatever fails, the launch goes on as far as it can.
 class Launcher
 {
 public:
-    void run() const;
+    void run(const Platform::Inheritance &given) const;
 
     // The version named by the data directory's "setting.ini": the current
     // version, else the previous one, else "1.0.0". While that file names no
@@ -27,6 +38,7 @@ public:
 
     // Enters the version's directory below `installationDirectory` and starts
     // the "Quillora.exe" there, if there is one. No other version is tried in
-    // its place.
-    static void startVersion(const QString &installationDirectory, const QString &version);
+    // its place, and an empty version starts nothing.
+    static void startVersion(const QString &installationDirectory, const QString &version,
+                             const Platform::Inheritance &given);
 };

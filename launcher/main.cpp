@@ -17,18 +17,25 @@
 #endif
 
 // Qt reports oddities it meets (a lock file dated in the future, say) on
-// standard error. The launcher has nobody to tell: it works silently.
-static void discardMessage(QtMsgType, const QMessageLogContext &, const QString &) {}
+// standard error, where nobody reads them. Only the launcher's own account
+// of what it decided goes anywhere: to the debugger channel, on Windows.
+static void handleMessage(QtMsgType, const QMessageLogContext &context, const QString &message)
+{
+    if (qstrcmp(context.category, DecisionsCategory) == 0)
+        Platform::tellDebugger(message);
+}
 
 // No window, no console, no event loop: the launcher prepares, starts the
 // application and is gone. It always exits with 0; there is nobody to read
 // anything else.
 int QUILLORA_ENTRY(int argc, char *argv[])
 {
-    // Before anything can load a DLL.
+    // Before anything can load a DLL, or change what the application must
+    // get as the launcher got it.
     restrictLibrarySearch();
-    qInstallMessageHandler(discardMessage);
+    const Platform::Inheritance given = Platform::Inheritance::ofThisProcess();
+    qInstallMessageHandler(handleMessage);
     const QCoreApplication application(argc, argv);
-    Launcher().run();
+    Launcher().run(given);
     return 0;
 }

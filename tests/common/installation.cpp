@@ -30,7 +30,8 @@ void Installation::addStandIn(const QString &path)
     // One printf per start, appended: whole lines even when several start.
     const QByteArray script = "#!/bin/sh\n"
         "code=$(sed -n 's/^software_code=//p' \"$XDG_CONFIG_HOME/Quillora/setting.ini\" 2>/dev/null)\n"
-        "printf '%s\\t%s\\t%s\\t%s\\t%s\\n' \"$0\" \"$(pwd -P)\" \"$#\" \"$code\" \"$(umask)\" >> '"
+        "ignored=$(sed -n 's/^SigIgn:[[:space:]]*//p' /proc/$$/status)\n"
+        "printf '%s\\t%s\\t%s\\t%s\\t%s\\t%s\\n' \"$0\" \"$(pwd -P)\" \"$#\" \"$code\" \"$(umask)\" \"$ignored\" >> '"
         + QFile::encodeName(startLog()) + "'\n";
     writeFile(path, script);
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
@@ -134,6 +135,11 @@ QStringList Installation::codesSeen() const
 QStringList Installation::umasksSeen() const
 {
     return startField(startLog(), 4);
+}
+
+QStringList Installation::ignoredSignalsSeen() const
+{
+    return startField(startLog(), 5);
 }
 
 bool Installation::waitForStarts(int count, int timeoutMs) const

@@ -26,7 +26,8 @@ public:
     QString dataFile(const QString &name) const { return dataDir() + QLatin1Char('/') + name; }
 
     // A version directory with a stand-in "Quillora.exe" that appends
-    // "<its path>\t<working directory>\t<argument count>\t<code>\t<umask>"
+    // "<its path>\t<working directory>\t<argument count>\t<code>\t<umask>\t
+    // <ignored signals, as /proc's SigIgn mask>"
     // to the start log; the code is the one in the data directory's
     // "setting.ini" as the started application finds it.
     void addVersion(const QString &version);
@@ -64,6 +65,8 @@ public:
     QStringList codesSeen() const;
     // The file-creation mask each started application inherited.
     QStringList umasksSeen() const;
+    // The ignored signals each started application inherited (hex mask).
+    QStringList ignoredSignalsSeen() const;
     // Waits, with a deadline, until `count` starts are logged.
     bool waitForStarts(int count, int timeoutMs = 5000) const;
     // For cases where nothing may start: starts are asynchronous, so give a

@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QTest>
 
+#include <csignal>
+
 // The launcher as a user meets it: it prepares the data directory, starts the
 // version that "setting.ini" names from that version's directory, and starts
 // nothing else.
@@ -160,6 +162,21 @@ private Q_SLOTS:
         } else {
             QVERIFY(installation.staysUnstarted());
         }
+    }
+
+    // The application gets the signals as the launcher got them, whatever
+    // Qt or the launcher set for itself (Qt's own start ignores SIGPIPE).
+    void applicationGetsTheLaunchersSignals()
+    {
+        Installation installation;
+        installation.addVersion("1.0.0");
+
+        QVERIFY(installation.launch({}, {"env", "--ignore-signal=USR1"}).cleanExit());
+
+        QVERIFY(installation.waitForStarts(1));
+        const qulonglong ignored = installation.ignoredSignalsSeen().value(0).toULongLong(nullptr, 16);
+        QCOMPARE(ignored & (1ull << (SIGPIPE - 1)), 0ull);
+        QCOMPARE(ignored & (1ull << (SIGUSR1 - 1)), 1ull << (SIGUSR1 - 1));
     }
 
     // Neither the command line nor the launcher's file name has a say.

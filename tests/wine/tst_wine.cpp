@@ -163,6 +163,18 @@ class WineTest : public QObject
         return dir + "\\Quillora.exe\t" + dir + "\t0";
     }
 
+    // What the stand-in recorded it was given, one line per start (see
+    // standin.c), once there is one.
+    static QStringList given(const Setup &setup)
+    {
+        QStringList lines;
+        const auto recorded = [&] {
+            lines = QString::fromUtf8(Installation::readFile(setup.record + ".info")).split('\n', Qt::SkipEmptyParts);
+            return !lines.isEmpty();
+        };
+        return QTest::qWaitFor(recorded, 15000) ? lines : QStringList();
+    }
+
     bool writeData(const QString &name, const QByteArray &contents) const
     {
         const QString path = m_dataDir + '/' + name;
@@ -323,6 +335,81 @@ private Q_SLOTS:
         }
         QVERIFY(waitForStart(setup));
         QCOMPARE(starts(setup), QStringList{startOf(setup, "2.0.0")});
+    }
+
+    // The shortcut's show state and the shortcut itself reach the
+    // application; none of the launcher's handles do.
+    void startsTheApplicationAsTheLauncherWasStarted_data()
+    {
+        QTest::addColumn<QStringList>("startup"); // STARTUPINFO: dwFlags (hex), wShowWindow, lpTitle
+        QTest::addColumn<QString>("received");    // the same, as the application got them; {exe}: its path
+        const QString link = "C:\\users\\Public\\Desktop\\Quillora.lnk";
+        QTest::newRow("minimised") << QStringList{"1", "7", "-"} << "101\t7\t{exe}\t0";
+        QTest::newRow("maximised") << QStringList{"1", "3", "-"} << "101\t3\t{exe}\t0";
+        QTest::newRow("from a shortcut") << QStringList{"801", "1", link} << "901\t1\t" + link + "\t0";
+    }
+    void startsTheApplicationAsTheLauncherWasStarted()
+    {
+        QFETCH(QStringList, startup);
+        QFETCH(QString, received);
+        const Setup setup = freshInstallation({"1.0.0"});
+
+        QVERIFY(launch(setup, QStringList{"--start"} + startup + QStringList{windowsPath(setup.launcher)}, {}, nullptr,
+                       helper("quillora-standin.exe")));
+
+        QVERIFY(waitForStart(setup));
+        const QString exe = windowsPath(setup.install + "/1.0.0/Quillora.exe");
+        QCOMPARE(given(setup), QStringList{QString(received).replace("{exe}", exe)});
+    }
+
+    // A caller that reads the launcher's output (an installer's "run now")
+    // is done when the launcher is: the application, still running, holds
+    // no end of the pipe.
+    void callerReadingTheOutputWaitsOnlyForTheLauncher()
+    {
+        const Setup setup = freshInstallation({"1.0.0"});
+        QProcessEnvironment env;
+        env.insert("QUILLORA_TEST_LINGER", "6000");
+
+        QVERIFY(launch(setup, {}, env, nullptr, QString(), {"sh", "-c", "\"$0\" \"$@\" | cat >/dev/null"}));
+
+        QCOMPARE(given(setup).value(0).section('\t', 3), QStringLiteral("0"));
+        QVERIFY2(!given(setup).contains("exited"), "the pipe stayed open until the application exited");
+    }
+
+    // Each launch tells the debugger channel what it decided.
+    void tellsTheDebuggerWhatItDecided_data()
+    {
+        QTest::addColumn<QByteArray>("settings");
+        QTest::addColumn<QStringList>("lines"); // {install}, {data}: their Windows paths
+        QTest::newRow("started") << QByteArray("[version]\ncurrent_version=2.0.0\n")
+                                 << QStringList{"data directory: {data}", "version: 2.0.0 named by {data}\\\\setting.ini",
+                                                "started {install}\\\\2.0.0\\\\Quillora.exe"};
+        QTest::newRow("not installed") << QByteArray("[version]\ncurrent_version=3.0.0\n")
+                                       << QStringList{"data directory: {data}", "version: 3.0.0 named by {data}\\\\setting.ini",
+                                                      "nothing started: version 3.0.0 is not installed: "
+                                                      "{install}\\\\3.0.0\\\\Quillora.exe is missing"};
+    }
+    void tellsTheDebuggerWhatItDecided()
+    {
+        QFETCH(QByteArray, settings);
+        QFETCH(QStringList, lines);
+        const Setup setup = freshInstallation({"1.0.0", "2.0.0"});
+        QVERIFY(writeData("setting.ini", settings));
+        QProcessEnvironment env;
+        env.insert("WINEDEBUG", "-all,warn+seh"); // Wine shows OutputDebugString there
+        QString output;
+
+        QVERIFY(launch(setup, {}, env, &output));
+
+        QStringList told;
+        const QRegularExpression line("OutputDebugString[AW] \"(.*)\\\\n\"");
+        for (auto match = line.globalMatch(output); match.hasNext();)
+            told << match.next().captured(1);
+        const QString data = QString(m_dataDir).replace(prefix() + "/drive_c", "C:").replace('/', "\\\\");
+        for (QString &expected : lines)
+            expected.replace("{install}", windowsPath(setup.install).replace('\\', "\\\\")).replace("{data}", data);
+        QCOMPARE(told, lines);
     }
 
     void storesOneCodeAndKeepsIt()

@@ -2,9 +2,16 @@
 /* A stand-in Quillora.exe for Windows: appends
  * "<its path>\t<working directory>\t<argument count>" as UTF-8 to the file
  * named by %QUILLORA_TEST_RECORD%, then exits.
+ * It also appends what it was given to %QUILLORA_TEST_RECORD%.info:
+ * "<STARTUPINFO dwFlags, hex>\t<wShowWindow>\t<lpTitle>\t<open standard
+ * handles>", then lingers %QUILLORA_TEST_LINGER% milliseconds, if set, and
+ * appends "exited" to that file.
  * Started as "Quillora.exe --hold FILE MS" it plays a virus scanner instead:
  * holds FILE open without sharing for MS milliseconds, and records "held"
- * once it does. */
+ * once it does.
+ * Started as "Quillora.exe --start FLAGS SHOW TITLE PROGRAM" it plays the
+ * shell: starts PROGRAM with that STARTUPINFO (TITLE "-" for none) and waits
+ * for it. */
 #include <windows.h>
 #include <shellapi.h>
 #include <stdio.h>
@@ -32,6 +39,52 @@ static int hold(const wchar_t *path, int milliseconds, HANDLE record)
     return 0;
 }
 
+static int start(const wchar_t *flags, const wchar_t *show, wchar_t *title, wchar_t *program)
+{
+    STARTUPINFOW info;
+    ZeroMemory(&info, sizeof info);
+    info.cb = sizeof info;
+    info.dwFlags = wcstoul(flags, NULL, 16);
+    info.wShowWindow = (WORD)_wtoi(show);
+    info.lpTitle = wcscmp(title, L"-") == 0 ? NULL : title;
+    PROCESS_INFORMATION process;
+    if (!CreateProcessW(program, NULL, NULL, NULL, FALSE, 0, NULL, NULL, &info, &process))
+        return 1;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return 0;
+}
+
+static void recordGiven(const wchar_t *record)
+{
+    wchar_t path[MAX_PATH + 8], line[2 * MAX_PATH];
+    swprintf(path, MAX_PATH + 8, L"%ls.info", record);
+    HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    STARTUPINFOW info;
+    ZeroMemory(&info, sizeof info);
+    info.cb = sizeof info;
+    GetStartupInfoW(&info);
+    int open = 0;
+    const DWORD standard[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    for (int i = 0; i < 3; ++i) {
+        const HANDLE handle = GetStdHandle(standard[i]);
+        open += handle != NULL && handle != INVALID_HANDLE_VALUE && GetFileType(handle) != FILE_TYPE_UNKNOWN;
+    }
+    swprintf(line, 2 * MAX_PATH, L"%lx\t%u\t%ls\t%d\n", info.dwFlags, info.wShowWindow,
+             info.lpTitle ? info.lpTitle : L"", open);
+    append(file, line);
+    wchar_t linger[16];
+    if (GetEnvironmentVariableW(L"QUILLORA_TEST_LINGER", linger, 16)) {
+        Sleep(_wtoi(linger));
+        append(file, L"exited\n");
+    }
+    CloseHandle(file);
+}
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show)
 {
     (void)instance; (void)previous; (void)commandLine; (void)show;
@@ -49,6 +102,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
         return 1;
     if (argc == 4 && wcscmp(argv[1], L"--hold") == 0)
         return hold(argv[2], _wtoi(argv[3]), file);
+    if (argc == 6 && wcscmp(argv[1], L"--start") == 0) {
+        CloseHandle(file);
+        return start(argv[2], argv[3], argv[4], argv[5]);
+    }
     LocalFree(argv);
     append(file, program);
     append(file, L"\t");
@@ -57,5 +114,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     append(file, count);
     append(file, L"\n");
     CloseHandle(file);
+    recordGiven(record);
     return 0;
 }
