@@ -1,12 +1,14 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
 # Builds a minimal static Qt 5 Core for Windows (x86_64-w64-mingw32) from
-# Debian's own qtbase source package and installs it under a cache prefix
-# (default /opt/qt5-mingw). The Qt is built for size: only what the launcher
-# uses, optimised for size, every function in a section of its own so the
+# Debian's qtbase source package as Debian ships it (its patch series, security
+# fixes included, applied in order), at the pinned version, and installs it
+# under a cache prefix (default /opt/qt5-mingw) with Qt's licence and
+# attribution files. The Qt is built for size: only what the launcher uses,
+# optimised for size, every function in a section of its own so the
 # launcher's link can drop what it does not call. Does nothing when the
-# prefix already holds a Qt built from the same source version, options and
-# patches. Takes some minutes on two cores; needs root or sudo for the
+# prefix already holds a Qt built from the same recipe (source, patches,
+# options). Takes some minutes on two cores; needs root or sudo for the
 # packages.
 set -eu
 prefix="${QT_MINGW_PREFIX:-/opt/qt5-mingw}"
@@ -31,7 +33,15 @@ if ! apt-cache showsrc qtbase-opensource-src 2>/dev/null | grep -q '^Version:'; 
     enable_sources
     $sudo apt-get update -qq
 fi
-version=$(apt-cache showsrc qtbase-opensource-src | sed -n 's/^Version: //p' | sort -V | tail -n 1)
+# What ships is pinned: a later Debian point release must be taken on
+# purpose, by changing these three lines, never silently.
+version=5.15.8+dfsg-11+deb12u3
+orig_sha256=d1c61b777850c2953862a8d52c7afb56350a99b23af763beb44c51c6fe8c0e38
+debian_sha256=07c7f0f7df5336ebbf3a7121dcd30c9b83112af6c76454c78b5ef3f02c7067d0
+# Debian's patches that cannot apply to a static MinGW build of Qt Core,
+# each with the reason. None: every patch of this version's series applies,
+# those for other modules and systems without effect on this build.
+skipped=""
 
 # Features the launcher does not use. The settings, standard paths, process,
 # temporary file and text codec support must stay, and so must the CBOR
@@ -46,7 +56,8 @@ done
 patches="$(cd "$(dirname "$0")" && pwd)/qt-patches"
 # The cache is only as good as the whole recipe: a changed option or patch
 # must rebuild it, not just a new Qt version.
-recipe=$({ echo "$version"; echo $options; cat "$patches"/*.patch; } | sha256sum | cut -c1-16)
+recipe=$({ echo "$version $orig_sha256 $debian_sha256 skipped:$skipped"; echo $options; cat "$patches"/*.patch; } \
+    | sha256sum | cut -c1-16)
 if [ "$(cat "$prefix/.recipe" 2>/dev/null)" = "$recipe" ]; then
     echo "Qt for Windows $version (recipe $recipe) is already in $prefix"
     exit 0
@@ -56,11 +67,35 @@ echo "Building Qt $version Core for Windows (recipe $recipe) into $prefix"
 rm -rf "$work"
 mkdir -p "$work/cross"
 cd "$work"
-apt-get source -qq --download-only "qtbase-opensource-src=$version" 2>/dev/null
+if ! apt-get source -qq --download-only "qtbase-opensource-src=$version" 2>/dev/null; then
+    offered=$(apt-cache showsrc qtbase-opensource-src | sed -n 's/^Version: //p' | sort -V | tr '\n' ' ')
+    echo "error: Debian no longer offers qtbase-opensource-src $version, the version pinned in $0;" >&2
+    echo "it offers: ${offered:-nothing}. Pin one of those (version and both SHA-256) to build." >&2
+    exit 1
+fi
+check() { # check <file> <sha256>
+    actual=$(sha256sum "$1" | cut -d' ' -f1)
+    if [ "$actual" != "$2" ]; then
+        echo "error: $1 of qtbase-opensource-src $version has SHA-256 $actual, pinned $2" >&2
+        exit 1
+    fi
+}
+check "qtbase-opensource-src_${version%%-*}.orig.tar.xz" "$orig_sha256"
+check "qtbase-opensource-src_$version.debian.tar.xz" "$debian_sha256"
 tar xf qtbase-opensource-src_*.orig.tar.xz
+tar xf "qtbase-opensource-src_$version.debian.tar.xz"
 src=$(ls -d qtbase-everywhere-src-*)
+echo "Debian's patch series of $version:"
+for patch in $(sed -e 's/#.*//' debian/patches/series); do
+    case " $skipped " in
+    *" $patch "*) echo "  skipped: $patch"; continue ;;
+    esac
+    patch -d "$src" -p1 -s < "debian/patches/$patch"
+    echo "  applied: $patch"
+done
 for patch in "$patches"/*.patch; do
     patch -d "$src" -p1 -s < "$patch"
+    echo "  applied: $(basename "$patch") (this project's)"
 done
 
 # Debian's default mingw g++ uses the "win32" thread model, which lacks
@@ -91,6 +126,20 @@ done
 $sudo make install_mkspecs >> "$work/install.log" 2>&1 || { tail -40 "$work/install.log"; exit 1; }
 # CMake's Qt package insists on finding qmake, though nothing runs it.
 $sudo install -m 755 bin/qmake "$prefix/bin/qmake"
+# What the third-party notices are made from: Qt's licences, and the
+# attribution files of the code Qt bundles, with the licences they name.
+for file in LICENSE.LGPL3 LICENSE.GPL3 LICENSE.GPL2 $(find src/3rdparty src/corelib -name qt_attribution.json); do
+    $sudo install -D -m 644 "$file" "$prefix/attributions/$file"
+done
+for attribution in $(find src/3rdparty src/corelib -name qt_attribution.json); do
+    dir=$(dirname "$attribution")
+    for licence in $(sed -n 's/.*"LicenseFile" *: *"\([^"]*\)".*/\1/p' "$attribution"); do
+        if [ -f "$dir/$licence" ]; then
+            $sudo install -D -m 644 "$dir/$licence" "$prefix/attributions/$dir/$licence"
+        fi
+    done
+done
+echo "$version" | $sudo tee "$prefix/attributions/debian-version" >/dev/null
 echo "$recipe" | $sudo tee "$prefix/.recipe" >/dev/null
 rm -rf "$work"
 echo "Qt for Windows $version installed in $prefix"
