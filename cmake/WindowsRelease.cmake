@@ -22,6 +22,11 @@ foreach(target quillora-launcher quillora-launcher-core)
                          -ffile-prefix-map=${CMAKE_SOURCE_DIR}=src -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
 endforeach()
 target_link_options(quillora-launcher PRIVATE -Wl,--gc-sections -Wl,--no-insert-timestamp)
+# Which archive members the link took, for the third-party notices
+# (scripts/third-party-notices.py); a build artifact, never shipped.
+set(QUILLORA_LINK_MAP ${CMAKE_BINARY_DIR}/debug/quillora-launcher.map)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/debug)
+target_link_options(quillora-launcher PRIVATE -Wl,-Map=${QUILLORA_LINK_MAP})
 if(DEFINED ENV{SOURCE_DATE_EPOCH})
   set(QUILLORA_SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})
 else()
@@ -40,6 +45,8 @@ set_property(TARGET quillora-launcher APPEND PROPERTY LINK_DEPENDS ${CMAKE_BINAR
 # a build artifact of its own that is not shipped; the executable names it
 # (with a checksum) for debuggers.
 find_program(QUILLORA_OBJCOPY NAMES x86_64-w64-mingw32-objcopy objcopy REQUIRED)
+# Debian's, which has python3-pefile, before any other on PATH.
+find_program(QUILLORA_PYTHON NAMES python3 HINTS /usr/bin REQUIRED)
 set(debug_file ${CMAKE_BINARY_DIR}/debug/quillora-launcher.exe.debug)
 set(stamped ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${QUILLORA_SOURCE_DATE_EPOCH})
 add_custom_command(TARGET quillora-launcher POST_BUILD
@@ -48,5 +55,12 @@ add_custom_command(TARGET quillora-launcher POST_BUILD
   COMMAND ${stamped} ${QUILLORA_OBJCOPY} --strip-all $<TARGET_FILE:quillora-launcher>
   COMMAND ${CMAKE_COMMAND} -E chdir ${CMAKE_BINARY_DIR}/debug
           ${stamped} ${QUILLORA_OBJCOPY} --add-gnu-debuglink=quillora-launcher.exe.debug $<TARGET_FILE:quillora-launcher>
+  # Signable and unsigned alike: padded and checksummed as signing leaves it.
+  COMMAND ${QUILLORA_PYTHON} ${CMAKE_SOURCE_DIR}/scripts/pe-finish.py $<TARGET_FILE:quillora-launcher>
   VERBATIM)
-install(TARGETS quillora-launcher RUNTIME DESTINATION .)
+
+# What ships (scripts/release-windows.sh): the executable with its licence
+# and notices; the symbols apart. Nothing of the tests is ever installed.
+install(TARGETS quillora-launcher RUNTIME DESTINATION . COMPONENT runtime)
+install(FILES ${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_SOURCE_DIR}/THIRD-PARTY-NOTICES DESTINATION . COMPONENT runtime)
+install(FILES ${debug_file} DESTINATION . COMPONENT debug)

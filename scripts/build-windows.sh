@@ -11,7 +11,7 @@ set -eu
 cd "$(dirname "$0")/.."
 build="${1:-build-windows}"
 [ $# -eq 0 ] || shift
-scripts/install-deps.sh g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 icoutils
+scripts/install-deps.sh g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 icoutils python3-pefile
 scripts/build-qt-mingw.sh
 SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}"
 export SOURCE_DATE_EPOCH

@@ -29,6 +29,10 @@ x86_64-w64-mingw32-objdump -h "$exe" | grep -q "gnu_debuglink" && pass "debug in
 bytes=$(stat -c %s "$exe")
 echo "size: $bytes bytes ($(awk "BEGIN { printf \"%.2f\", $bytes / 1048576 }") MB)"
 [ "$bytes" -le "$max_bytes" ] && pass "at most 3 MB" || fail "larger than 3 MB"
+# As removing a signature gives it back: 8-byte aligned, real PE checksum.
+[ $((bytes % 8)) -eq 0 ] && pass "length a multiple of 8" || fail "length not a multiple of 8"
+/usr/bin/python3 -c 'import pefile, sys; sys.exit(not pefile.PE(sys.argv[1], fast_load=True).verify_checksum())' "$exe" \
+    && pass "PE checksum is the real one" || fail "PE checksum is not the real one"
 
 wrestool -l "$exe" | grep -q -- "--type=14 --name='IDI_ICON1'" && pass "icon group IDI_ICON1" \
     || fail "no icon group IDI_ICON1: $(wrestool -l "$exe")"

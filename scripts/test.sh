@@ -1,7 +1,8 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
 # Installs what is needed, builds and runs every test: on the Linux build
-# (with the Windows build under Wine), on a build with AddressSanitizer and
+# (with the Windows build under Wine), on the Windows release (reproduced,
+# signed, verified), on a build with AddressSanitizer and
 # UndefinedBehaviorSanitizer, and the benchmark once in its quick mode.
 set -eu
 cd "$(dirname "$0")/.."
@@ -9,21 +10,25 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh --with-recommends wine wine64
 
 scripts/build-windows.sh build-windows -DBUILD_TESTING=ON
-# The same commit built again from another directory, later, must give the
-# same bytes (the Qt cache is shared by both builds).
+# The release, and the same commit released again from another directory,
+# later, must give the same bytes (the Qt cache is shared by both).
+scripts/release-windows.sh
 second=$(mktemp -d /tmp/quillora-second-build.XXXXXX)
-tar --exclude='./build*' --exclude=./.git -cf - . | tar -xf - -C "$second"
-SOURCE_DATE_EPOCH=$(git log -1 --format=%ct) "$second/scripts/build-windows.sh" >/dev/null
-if cmp -s build-windows/quillora-launcher.exe "$second/build-windows/quillora-launcher.exe"; then
-    echo "Reproducible: a second build elsewhere gave the same bytes:"
-    sha256sum build-windows/quillora-launcher.exe "$second/build-windows/quillora-launcher.exe"
+tar --exclude='./build*' --exclude=./dist --exclude=./.git -cf - . | tar -xf - -C "$second"
+SOURCE_DATE_EPOCH=$(git log -1 --format=%ct) "$second/scripts/release-windows.sh" >/dev/null
+if cmp -s build-release/quillora-launcher.exe "$second/build-release/quillora-launcher.exe" \
+    && cmp -s dist/SHA256SUMS "$second/dist/SHA256SUMS"; then
+    echo "Reproducible: a second release elsewhere gave the same executable and bundle:"
+    sha256sum build-release/quillora-launcher.exe "$second/build-release/quillora-launcher.exe" \
+        dist/*.zip "$second"/dist/*.zip
     echo "  with the Qt cache of recipe $(cat "${QT_MINGW_PREFIX:-/opt/qt5-mingw}/.recipe"):"
     sha256sum "${QT_MINGW_PREFIX:-/opt/qt5-mingw}/lib/libQt5Core.a"
     rm -rf "$second"
 else
-    echo "FAIL: a second build in $second differs"
+    echo "FAIL: a second release in $second differs"
     exit 1
 fi
+scripts/check-release.sh
 
 scripts/build.sh build -DBUILD_TESTING=ON -DQUILLORA_WINDOWS_BUILD="$PWD/build-windows"
 echo "Benchmark, quick mode (figures from a few runs only):"
