@@ -37,10 +37,12 @@ cmake --install "$build" --component runtime --prefix "$stage/runtime" >/dev/nul
 cmake --install "$build" --component debug --prefix "$stage/debug" >/dev/null
 exe="$stage/runtime/quillora-launcher.exe"
 if [ -n "$pkcs12" ]; then
-    # The password goes in on standard input, never on a command line.
-    printf '%s' "${QUILLORA_SIGN_PASSWORD:?set QUILLORA_SIGN_PASSWORD to the password of $pkcs12}" \
-        | osslsigncode sign -pkcs12 "$pkcs12" -readpass - -h sha256 -n "Quillora launcher" \
-            ${timestamp:+-ts "$timestamp"} -in "$exe" -out "$exe.signed" >/dev/null
+    # The password goes in through a file only its owner can read, removed
+    # with the stage: never on a command line, where anyone could see it.
+    (umask 077 && printf '%s' "${QUILLORA_SIGN_PASSWORD:?set QUILLORA_SIGN_PASSWORD to the password of $pkcs12}" \
+        > "$stage/password")
+    osslsigncode sign -pkcs12 "$pkcs12" -readpass "$stage/password" -h sha256 -n "Quillora launcher" \
+        ${timestamp:+-ts "$timestamp"} -in "$exe" -out "$exe.signed" >/dev/null
     mv "$exe.signed" "$exe"
 fi
 
