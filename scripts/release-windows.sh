@@ -23,6 +23,8 @@ while [ $# -gt 0 ]; do
 done
 [ -n "$pkcs12" ] || [ -z "$timestamp" ] || usage
 
+# A failed release leaves no bundle, least of all an older one.
+rm -rf dist
 scripts/install-deps.sh osslsigncode
 build=build-release
 scripts/build-windows.sh "$build"
@@ -46,7 +48,6 @@ if [ -n "$pkcs12" ]; then
     mv "$exe.signed" "$exe"
 fi
 
-rm -rf dist
 mkdir dist
 SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}" \
     python3 - "$stage/runtime" "dist/$name.zip" quillora-launcher.exe LICENSE THIRD-PARTY-NOTICES <<'EOF'
