@@ -53,8 +53,13 @@ void Launcher::run(const Platform::Inheritance &given) const
 {
     const QDeadlineTimer deadline(MaxWaitMs);
     // Asked once: every step that reads from, removes from or starts in the
-    // installation works with this one answer.
-    const QString installationDirectory = QCoreApplication::applicationDirPath();
+    // installation works with this one answer. When the launcher's own file
+    // is replaced or deleted while it starts (an update does exactly that),
+    // Qt has none to give; then nothing is read from, removed from or
+    // started in any directory taken for it.
+    QString installationDirectory = QCoreApplication::applicationDirPath();
+    if (!QDir::isAbsolutePath(installationDirectory))
+        installationDirectory.clear();
     const QString dataDirectory = prepareDataDirectory(installationDirectory, deadline);
     tell(QStringLiteral("data directory: %1").arg(dataDirectory.isEmpty() ? QStringLiteral("none") : native(dataDirectory)));
     startVersion(installationDirectory, versionToRun(dataDirectory, installationDirectory, deadline), given);
@@ -93,13 +98,20 @@ QString Launcher::versionToRun(const QString &dataDirectory, const QString &inst
     if (versions.isEmpty())
         namedBy = QStringLiteral("no file, the default");
     const QString version = versions.toRun();
+    if (version.isEmpty()) {
+        tell(QStringLiteral("nothing started: the version in %1 is not plain text").arg(native(namedBy)));
+        return version;
+    }
     tell(QStringLiteral("version: %1 named by %2").arg(version, native(namedBy)));
     return version;
 }
 
 QString Launcher::versionDirectoryFor(const QString &installationDirectory, const QString &version)
 {
-    if (!Platform::isPlainVersionName(version))
+    // A NUL ends a name at the system's interface: the folder would be
+    // another one than the name says.
+    if (!QDir::isAbsolutePath(installationDirectory) || version.contains(QChar(0))
+        || !Platform::isPlainVersionName(version))
         return QString();
     // Compared as text, links left alone: what lies inside the installation
     // is the installer's, and "setting.ini" may have been written by anyone
@@ -115,6 +127,10 @@ void Launcher::startVersion(const QString &installationDirectory, const QString 
 {
     if (version.isEmpty())
         return; // unreadable settings, already said
+    if (installationDirectory.isEmpty()) {
+        tell(QStringLiteral("nothing started: the launcher's own directory is unknown"));
+        return;
+    }
     // The version is a directory name exactly as stored, blanks and all.
     const QString versionDirectory = versionDirectoryFor(installationDirectory, version);
     if (versionDirectory.isEmpty()) {

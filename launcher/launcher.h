@@ -33,7 +33,8 @@ public:
                                 const QDeadlineTimer &deadline);
 
     // The version's directory, strictly below the installation directory;
-    // empty for a version that would lead anywhere else.
+    // empty for a version that would lead anywhere else, and when no
+    // installation directory is known (empty or relative).
     static QString versionDirectoryFor(const QString &installationDirectory, const QString &version);
 
     // Enters the version's directory below `installationDirectory` and starts

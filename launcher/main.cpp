@@ -25,6 +25,29 @@ static void handleMessage(QtMsgType, const QMessageLogContext &context, const QS
         Platform::tellDebugger(message);
 }
 
+// Qt turns its warnings into aborts when QT_FATAL_WARNINGS or
+// QT_FATAL_CRITICALS is set (a developer's shell may set them), and reads
+// each switch once, at the first message of its kind. The launcher has them
+// read as unset, then puts them back, so that no Qt message ever ends the
+// launcher while the application still gets them as they were.
+static void readQtFatalSwitchesAsUnset()
+{
+    const QByteArray warnings = qgetenv("QT_FATAL_WARNINGS");
+    const QByteArray criticals = qgetenv("QT_FATAL_CRITICALS");
+    const bool warningsSet = qEnvironmentVariableIsSet("QT_FATAL_WARNINGS");
+    const bool criticalsSet = qEnvironmentVariableIsSet("QT_FATAL_CRITICALS");
+    if (!warningsSet && !criticalsSet)
+        return;
+    qunsetenv("QT_FATAL_WARNINGS");
+    qunsetenv("QT_FATAL_CRITICALS");
+    qWarning("Qt's fatal warnings are off for the launcher");
+    qCritical("Qt's fatal criticals are off for the launcher");
+    if (warningsSet)
+        qputenv("QT_FATAL_WARNINGS", warnings);
+    if (criticalsSet)
+        qputenv("QT_FATAL_CRITICALS", criticals);
+}
+
 // No window, no console, no event loop: the launcher prepares, starts the
 // application and is gone. It always exits with 0; there is nobody to read
 // anything else.
@@ -34,7 +57,9 @@ int QUILLORA_ENTRY(int argc, char *argv[])
     // get as the launcher got it.
     restrictLibrarySearch();
     const Platform::Inheritance given = Platform::Inheritance::ofThisProcess();
+    Platform::survivesFileSizeLimit();
     qInstallMessageHandler(handleMessage);
+    readQtFatalSwitchesAsUnset();
     const QCoreApplication application(argc, argv);
     Launcher().run(given);
     return 0;

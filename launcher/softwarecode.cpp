@@ -12,9 +12,11 @@
 
 namespace {
 
+// Whatever value the code holds (a list, too, if a comma split it), it is
+// the installation's and stays.
 bool hasCode(const QSettings &settings)
 {
-    return !settings.value(QLatin1String(Keys::SoftwareCode), QString()).toString().isEmpty();
+    return isPresent(settings.value(QLatin1String(Keys::SoftwareCode)));
 }
 
 } // namespace
@@ -39,9 +41,11 @@ void ensureSoftwareCode(const QSettings &settings, const QDeadlineTimer &deadlin
     const DataDirectoryLock lock(QFileInfo(path).path(), deadline);
     if (!lock.isLocked())
         return;
-    // Another launcher may have stored a code while this one waited.
-    const OpenedSettings now = openSettingsFile(path, deadline);
-    if (now.state != OpenedSettings::Open || hasCode(*now.settings))
+    // Another launcher may have stored a code while this one waited. Asked
+    // of the disk: `settings` and Qt's cache behind it may hold the file as
+    // it was before that launcher's write landed.
+    QVariantMap now;
+    if (!readFromDisk(path, &now) || isPresent(now.value(QLatin1String(Keys::SoftwareCode))))
         return;
-    writeSettingsFile(path, {{QLatin1String(Keys::SoftwareCode), makeSoftwareCode()}});
+    writeSettingsFile(path, {{QLatin1String(Keys::SoftwareCode), makeSoftwareCode()}}, deadline);
 }

@@ -6,24 +6,52 @@
 #include "migration.h"
 #include "platform.h"
 #include "seeding.h"
+#include "settingsfile.h"
 #include "settingskeys.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSettings>
 
 namespace {
 
-// Checked without the lock: most launches find nothing to write.
-bool mustWrite(const QString &dataDirectory, const QString &installationDirectory)
+// Whether a legacy "setting.ini" holds versions still to be moved. One beside
+// a data file that names a version carries nothing: it gets one plain try at
+// its removal, with no lock and no sync, so that one nobody may remove (a
+// per-machine installation the user cannot write) costs a launch nothing.
+bool legacyLeftToMove(const QString &dataDirectory, const QString &installationDirectory,
+                      const QDeadlineTimer &deadline)
 {
-    return !QFileInfo::exists(pathIn(dataDirectory, Names::UserSettings))
-        || QFileInfo::exists(legacySettingsPath(installationDirectory));
+    const QString legacy = legacySettingsPath(installationDirectory);
+    if (!QFileInfo::exists(legacy))
+        return false;
+    const OpenedSettings data = openSettingsFile(pathIn(dataDirectory, Names::Settings), deadline);
+    if (data.state != OpenedSettings::Open || Versions::from(*data.settings).isEmpty())
+        return true;
+    Platform::removeFile(legacy);
+    return false;
 }
 
-void seedAndMigrate(const QString &dataDirectory, const QString &installationDirectory, bool newDirectory,
-                    const QDeadlineTimer &deadline)
+// Checked without the lock: most launches find nothing to write.
+bool mustWrite(const QString &dataDirectory, const QString &installationDirectory, const QDeadlineTimer &deadline)
 {
-    const bool writing = mustWrite(dataDirectory, installationDirectory);
+    return !QFileInfo::exists(pathIn(dataDirectory, Names::UserSettings))
+        || legacyLeftToMove(dataDirectory, installationDirectory, deadline);
+}
+
+// The folders that creating `directory` creates, itself first.
+QStringList missingDirectories(const QString &directory)
+{
+    QStringList missing;
+    for (QString path = directory; !QFileInfo::exists(path) && !missing.contains(path); path = QFileInfo(path).path())
+        missing.append(path);
+    return missing;
+}
+
+void seedAndMigrate(const QString &dataDirectory, const QString &installationDirectory,
+                    const QStringList &createdDirectories, const QDeadlineTimer &deadline)
+{
+    const bool writing = mustWrite(dataDirectory, installationDirectory, deadline);
     // A lock file found with nothing to write is mostly one a launcher left
     // when it died: one try, without waiting, clears it and whatever that
     // launcher left. A live holder keeps it, and this launch goes on.
@@ -32,8 +60,8 @@ void seedAndMigrate(const QString &dataDirectory, const QString &installationDir
     const DataDirectoryLock lock(dataDirectory, writing ? deadline : QDeadlineTimer(0));
     if (!lock.isLocked() || !writing)
         return;
-    seedUserSettings(dataDirectory);
-    migrateLegacySettings(dataDirectory, installationDirectory, newDirectory, deadline);
+    seedUserSettings(dataDirectory, deadline);
+    migrateLegacySettings(dataDirectory, installationDirectory, createdDirectories, deadline);
 }
 
 } // namespace
@@ -58,10 +86,10 @@ QString prepareDataDirectory(const QString &dataDirectory, const QString &instal
     if (dataDirectory.isEmpty())
         return QString();
     const Platform::PrivateCreation privateCreation;
-    const bool newDirectory = !QFileInfo::exists(dataDirectory);
-    if (newDirectory)
+    const QStringList created = missingDirectories(dataDirectory);
+    if (!created.isEmpty())
         QDir().mkpath(dataDirectory);
-    seedAndMigrate(dataDirectory, installationDirectory, newDirectory, deadline);
+    seedAndMigrate(dataDirectory, installationDirectory, created, deadline);
     const QString logs = pathIn(dataDirectory, Names::Logs);
     if (!QFileInfo(logs).isDir())
         QDir().mkdir(logs);

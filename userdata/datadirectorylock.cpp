@@ -3,9 +3,11 @@
 #include "datadirectorylock.h"
 
 #include "datadirectory.h"
+#include "platform.h"
 #include "settingsfile.h"
 #include "settingskeys.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
 
@@ -23,18 +25,51 @@ constexpr int StaleAfterMs = 500;
 // work that needs the lock, so it goes on the same short terms as the lock.
 // QLockFile's own removal leaves a live holder's file alone: the holder has
 // a native lock on it (Unix) or keeps it open (Windows).
+bool isOlderThanStale(const QFileInfo &file)
+{
+    return qAbs(file.lastModified().msecsTo(QDateTime::currentDateTime())) > StaleAfterMs;
+}
+
 void removeStaleHelper(const QString &lockPath)
 {
     const QString helperPath = lockPath + QStringLiteral(".rmlock");
     const QFileInfo helper(helperPath);
-    if (helper.exists() && qAbs(helper.lastModified().msecsTo(QDateTime::currentDateTime())) > StaleAfterMs)
+    if (helper.exists() && isOlderThanStale(helper))
         QLockFile(helperPath).removeStaleLockFile();
 }
 
-int millisecondsUntil(const QDeadlineTimer &deadline)
+// Qt's lock of a settings file ("<file>.lock"), which the application's
+// QSettings takes too, as a launcher may leave it: when its removal failed
+// (it names this process), when the launcher was killed before writing its
+// details into it (empty, and older than the stale time: Qt would keep the
+// application's next save waiting 30 s for it), or killed holding it (it
+// names a process that is gone, which Qt itself takes for stale). A lock
+// that names another live process is never touched, nor is a live holder's.
+void removeLeftSettingsLocks(const QString &dataDirectory)
 {
-    return int(qMax<qint64>(0, deadline.remainingTime()));
+    for (const char *name : {Names::UserSettings, Names::Settings}) {
+        const QString path = pathIn(dataDirectory, name) + QStringLiteral(".lock");
+        const QFileInfo file(path);
+        if (!file.isFile())
+            continue;
+        QLockFile lock(path);
+        qint64 pid = 0;
+        QString host;
+        QString application;
+        const bool ours = lock.getLockInfo(&pid, &host, &application) && pid == QCoreApplication::applicationPid();
+        if (ours || (file.size() == 0 && isOlderThanStale(file)))
+            lock.removeStaleLockFile();
+        else if (lock.tryLock(0))
+            lock.unlock();
+    }
 }
+
+void removeLeftovers(const QString &dataDirectory)
+{
+    removeScratchLeftovers(dataDirectory);
+    removeLeftSettingsLocks(dataDirectory);
+}
+
 } // namespace
 
 DataDirectoryLock::DataDirectoryLock(const QString &dataDirectory, const QDeadlineTimer &deadline)
@@ -42,16 +77,18 @@ DataDirectoryLock::DataDirectoryLock(const QString &dataDirectory, const QDeadli
     , m_lock(lockFilePath(dataDirectory))
 {
     m_lock.setStaleLockTime(StaleAfterMs);
+    // Like everything else the launcher creates, for its owner alone.
+    const Platform::PrivateCreation privateCreation;
     removeStaleHelper(lockFilePath(dataDirectory));
     if (m_lock.tryLock(millisecondsUntil(deadline)))
-        removeScratchLeftovers(m_dataDirectory);
+        removeLeftovers(m_dataDirectory);
 }
 
 DataDirectoryLock::~DataDirectoryLock()
 {
     // A removal that failed during a write gets a second chance.
     if (m_lock.isLocked())
-        removeScratchLeftovers(m_dataDirectory);
+        removeLeftovers(m_dataDirectory);
 }
 
 QString DataDirectoryLock::lockFilePath(const QString &dataDirectory)

@@ -12,6 +12,13 @@
 
 namespace {
 
+// A version as it moves: the value it is (a list stays a list), and the
+// empty text for one the legacy file does not have.
+QVariant moving(const QVariant &version)
+{
+    return version.isValid() ? version : QVariant(QString());
+}
+
 // Whether `moved` now lives in the data directory's "setting.ini" at `path`,
 // or needs not, because that file names a version of its own.
 bool carryOver(const QString &path, const Versions &moved, const QDeadlineTimer &deadline)
@@ -19,37 +26,42 @@ bool carryOver(const QString &path, const Versions &moved, const QDeadlineTimer 
     const OpenedSettings data = openSettingsFile(path, deadline);
     if (data.state == OpenedSettings::Unreadable)
         return false;
+    const QString current = QLatin1String(Keys::CurrentVersion);
+    const QString previous = QLatin1String(Keys::PreviousVersion);
     if (data.state == OpenedSettings::Missing) {
-        return writeSettingsFile(path, {{QLatin1String(Keys::CurrentVersion), moved.current},
-                                        {QLatin1String(Keys::PreviousVersion), moved.previous},
-                                        {QLatin1String(Keys::SoftwareCode), QString()}});
+        return writeSettingsFile(path, {{current, moving(moved.current)}, {previous, moving(moved.previous)},
+                                        {QLatin1String(Keys::SoftwareCode), QString()}}, deadline);
     }
     // An empty file, or one holding only a code, would otherwise win over
     // the versions the user has installed.
     if (!Versions::from(*data.settings).isEmpty() || moved.isEmpty())
         return true;
-    return writeSettingsFile(path, {{QLatin1String(Keys::CurrentVersion), moved.current},
-                                    {QLatin1String(Keys::PreviousVersion), moved.previous}});
+    return writeSettingsFile(path, {{current, moving(moved.current)}, {previous, moving(moved.previous)}}, deadline);
 }
 
 // The new file's directory entry must reach the disk before the versions'
-// only other copy goes; and so must the data directory's own entry when this
-// launch made it.
-bool isDurable(const QString &dataDirectory, bool newDirectory)
+// only other copy goes; and so must the entry of every folder this launch
+// created on the way to the data directory.
+bool isDurable(const QString &dataDirectory, const QStringList &createdDirectories)
 {
-    return Platform::syncDirectory(dataDirectory)
-        && (!newDirectory || Platform::syncDirectory(QFileInfo(dataDirectory).path()));
+    if (!Platform::syncDirectory(dataDirectory))
+        return false;
+    for (const QString &created : createdDirectories) {
+        if (!Platform::syncDirectory(QFileInfo(created).path()))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
 
 QString legacySettingsPath(const QString &installationDirectory)
 {
-    return pathIn(installationDirectory, Names::Settings);
+    return installationDirectory.isEmpty() ? QString() : pathIn(installationDirectory, Names::Settings);
 }
 
-void migrateLegacySettings(const QString &dataDirectory, const QString &installationDirectory, bool newDirectory,
-                           const QDeadlineTimer &deadline)
+void migrateLegacySettings(const QString &dataDirectory, const QString &installationDirectory,
+                           const QStringList &createdDirectories, const QDeadlineTimer &deadline)
 {
     const QString legacyPath = legacySettingsPath(installationDirectory);
     Versions moved;
@@ -60,6 +72,6 @@ void migrateLegacySettings(const QString &dataDirectory, const QString &installa
             return;
         moved = Versions::from(*legacy.settings);
     }
-    if (carryOver(pathIn(dataDirectory, Names::Settings), moved, deadline) && isDurable(dataDirectory, newDirectory))
+    if (carryOver(pathIn(dataDirectory, Names::Settings), moved, deadline) && isDurable(dataDirectory, createdDirectories))
         Platform::removeFile(legacyPath);
 }

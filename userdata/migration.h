@@ -3,6 +3,7 @@
 
 #include <QDeadlineTimer>
 #include <QString>
+#include <QStringList>
 
 // Older releases kept "setting.ini" in `installationDirectory`. Moves its
 // two version keys into a new "setting.ini" in the data directory, with an
@@ -13,11 +14,13 @@
 //
 // The old file goes only once its values are safe: while the new file cannot
 // be written, read back and made durable, or either file cannot be read, it
-// stays exactly as it was and the next launch tries again. `newDirectory`
-// says that this launch created the data directory, whose own entry must
-// then be made durable too. The caller holds the data directory's lock.
-void migrateLegacySettings(const QString &dataDirectory, const QString &installationDirectory, bool newDirectory,
-                           const QDeadlineTimer &deadline);
+// stays exactly as it was and the next launch tries again.
+// `createdDirectories` are the folders this launch created on the way to
+// the data directory, whose entries must be made durable too. The caller
+// holds the data directory's lock.
+void migrateLegacySettings(const QString &dataDirectory, const QString &installationDirectory,
+                           const QStringList &createdDirectories, const QDeadlineTimer &deadline);
 
-// The installation directory's "setting.ini", whether or not it exists.
+// The installation directory's "setting.ini", whether or not it exists;
+// empty when no installation directory is known.
 QString legacySettingsPath(const QString &installationDirectory);

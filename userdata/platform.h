@@ -29,9 +29,16 @@ bool syncToDisk(QFileDevice &file);
 // directories cannot be synced, there is nothing to wait for: true.
 bool syncDirectory(const QString &directory);
 
+// What lies at `path`, as far as reading a file goes. Only "no such file"
+// is missing, and so is a folder or a dangling link; a failure that says
+// nothing of the file (no permission to search its folder, a loop of links,
+// an I/O error) leaves it unknown, which is not the same: it may well exist.
+enum class FileState { Missing, File, Unknown };
+FileState fileState(const QString &path, qint64 *size);
+
 // Whether `path` exists but another program holds it open without sharing
-// (a virus scanner, an indexer, a backup tool; Windows only). Such a file is
-// readable again a moment later.
+// it fully (a virus scanner, an indexer, a backup tool; Windows only): such
+// a file cannot be read, or not be replaced, until a moment later.
 bool isHeldByAnotherProgram(const QString &path);
 
 // Removes the file at `path` and nothing else: no other file's permissions
@@ -60,6 +67,11 @@ public:
 // the system's reason in `why`, when it could not be started.
 bool startApplication(const QString &program, const QString &workingDirectory, const Inheritance &given,
                       QString *why);
+
+// Lets a write past the file-size limit (ulimit -f) fail like any other
+// instead of ending the launcher (SIGXFSZ, Unix). The application still gets
+// the signal as the launcher was given it.
+void survivesFileSizeLimit();
 
 // Whether the system has a debugger channel (Windows: DebugView, a
 // debugger), and handing one line to it.

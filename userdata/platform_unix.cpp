@@ -45,13 +45,16 @@ QString userConfigurationBase()
 {
     // Qt passes a relative XDG_CONFIG_HOME through, where the XDG Base
     // Directory rules say to ignore it, and falls back to the filesystem
-    // root when HOME is empty. Neither is where this user's data lives.
-    if (qgetenv("XDG_CONFIG_HOME").startsWith('/'))
-        return QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation).value(0);
-    const QString home = QFile::decodeName(qgetenv("HOME"));
-    if (!home.startsWith(QLatin1Char('/')))
+    // root when HOME is empty. Neither is where this user's data lives; nor
+    // is a name whose bytes do not survive decoding ("/home/h\xff" becomes
+    // a sibling "/home/h\uFFFD"), so then there is none either.
+    const QByteArray configHome = qgetenv("XDG_CONFIG_HOME");
+    const QByteArray base = configHome.startsWith('/') ? configHome : qgetenv("HOME");
+    if (!base.startsWith('/') || QFile::encodeName(QFile::decodeName(base)) != base)
         return QString();
-    return QDir::cleanPath(home) + QStringLiteral("/.config");
+    if (configHome.startsWith('/'))
+        return QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation).value(0);
+    return QDir::cleanPath(QFile::decodeName(base)) + QStringLiteral("/.config");
 }
 
 bool isPlainVersionName(const QString &)
@@ -74,6 +77,17 @@ bool syncDirectory(const QString &directory)
     const bool synced = ::fsync(descriptor) == 0 || errno == EINVAL;
     ::close(descriptor);
     return synced;
+}
+
+FileState fileState(const QString &path, qint64 *size)
+{
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? FileState::Missing : FileState::Unknown;
+    if (!S_ISREG(info.st_mode))
+        return FileState::Missing;
+    *size = info.st_size;
+    return FileState::File;
 }
 
 bool isHeldByAnotherProgram(const QString &)
@@ -135,6 +149,11 @@ bool startApplication(const QString &program, const QString &workingDirectory, c
     if (error != 0 && why)
         *why = qt_error_string(error);
     return error == 0;
+}
+
+void survivesFileSizeLimit()
+{
+    ::signal(SIGXFSZ, SIG_IGN);
 }
 
 bool hasDebuggerChannel()

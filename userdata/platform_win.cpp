@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QStringList>
@@ -60,6 +61,13 @@ void startAsTheLauncherWasStarted(QProcess::CreateProcessArguments *arguments)
     arguments->inheritHandles = FALSE;
 }
 
+// Gone, not only reported gone: Wine, like some network shares, reports a
+// removal the folder's permissions refused as done.
+bool removed(const QString &path)
+{
+    return QFile::remove(path) && !QFileInfo::exists(path);
+}
+
 } // namespace
 
 namespace Platform {
@@ -96,9 +104,34 @@ bool syncDirectory(const QString &)
     return true;
 }
 
+FileState fileState(const QString &path, qint64 *size)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(native(QDir::toNativeSeparators(path)), GetFileExInfoStandard, &data)) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME
+            ? FileState::Missing
+            : FileState::Unknown;
+    }
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        // A link: what counts is what it leads to, if anything.
+        const QFileInfo target(path);
+        if (!target.isFile())
+            return FileState::Missing;
+        *size = target.size();
+        return FileState::File;
+    }
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return FileState::Missing;
+    *size = (qint64(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return FileState::File;
+}
+
 bool isHeldByAnotherProgram(const QString &path)
 {
-    const HANDLE file = CreateFileW(native(QDir::toNativeSeparators(path)), GENERIC_READ,
+    // Asking for DELETE too: a virus scanner's usual hold shares reading
+    // only, which keeps the file from being replaced.
+    const HANDLE file = CreateFileW(native(QDir::toNativeSeparators(path)), GENERIC_READ | DELETE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
@@ -111,7 +144,7 @@ bool isHeldByAnotherProgram(const QString &path)
 
 bool removeFile(const QString &path)
 {
-    if (QFile::remove(path))
+    if (removed(path))
         return true;
     // A read-only file cannot be removed until the attribute is cleared. The
     // attribute belongs to this directory entry alone, and it comes back when
@@ -122,7 +155,7 @@ bool removeFile(const QString &path)
         return false;
     if (!SetFileAttributesW(native(nativePath), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY)))
         return false;
-    if (QFile::remove(path))
+    if (removed(path))
         return true;
     SetFileAttributesW(native(nativePath), attributes);
     return false;
@@ -154,6 +187,11 @@ bool startApplication(const QString &program, const QString &workingDirectory, c
     // button instead; the launcher still has the right, and hands it on.
     AllowSetForegroundWindow(DWORD(pid));
     return true;
+}
+
+void survivesFileSizeLimit()
+{
+    // Windows has no such signal.
 }
 
 bool hasDebuggerChannel()

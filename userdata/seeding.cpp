@@ -25,11 +25,11 @@ SettingsValues userDefaults()
 
 } // namespace
 
-void seedUserSettings(const QString &dataDirectory)
+void seedUserSettings(const QString &dataDirectory, const QDeadlineTimer &deadline)
 {
     const QString path = pathIn(dataDirectory, Names::UserSettings);
     if (QFileInfo::exists(path))
         return;
     // A failed write leaves the file missing, and the next launch seeds it.
-    writeSettingsFile(path, userDefaults());
+    writeSettingsFile(path, userDefaults(), deadline);
 }

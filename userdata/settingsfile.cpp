@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSaveFile>
 #include <QSettings>
 #include <QTemporaryFile>
@@ -23,6 +24,16 @@ constexpr char ScratchMark[] = ".scratch.";
 // Polls a file another program holds open without sharing: such holds last
 // milliseconds to a few seconds.
 constexpr unsigned long HeldFileRetryMs = 50;
+
+constexpr char Utf8Mark[] = "\xEF\xBB\xBF";
+
+// Text Qt 5 can read as INI. PowerShell 5's Out-File and Notepad's
+// "Unicode" write UTF-16, in which Qt 5 finds no keys and reports no error;
+// UTF-32 and binary files hold NUL bytes, which no INI text does.
+bool isIniText(const QByteArray &bytes)
+{
+    return !bytes.startsWith("\xFF\xFE") && !bytes.startsWith("\xFE\xFF") && !bytes.contains('\0');
+}
 
 // The six characters QTemporaryFile puts in place of "XXXXXX".
 bool isRandomPart(const QString &text)
@@ -101,24 +112,53 @@ private:
     QString m_name;
 };
 
+// Qt 5 reads a file that opens with a UTF-8 mark as UTF-8, and also takes
+// the mark for a malformed line before the first section, which fails any
+// read of the whole file. Such a file is read as Qt reads its values: as
+// UTF-8, without the mark, which comes back when the file is written.
+QByteArray unmarked(const QByteArray &text)
+{
+    return text.startsWith(Utf8Mark) ? text.mid(int(sizeof Utf8Mark) - 1) : text;
+}
+
+void readAsMarked(QSettings &settings, const QByteArray &text)
+{
+    if (text.startsWith(Utf8Mark))
+        settings.setIniCodec("UTF-8");
+}
+
+// The settings in `text`, as Qt reads them, into `contents`. Read from a
+// copy beside `path` that QSettings has never opened: for a file it has, it
+// answers from memory whenever size and time match, whatever the disk holds.
+bool readingOf(const QString &path, const QByteArray &text, QVariantMap *contents)
+{
+    const ScratchFile copy(path, unmarked(text));
+    if (!copy.isValid())
+        return false;
+    QSettings settings(copy.name(), QSettings::IniFormat);
+    readAsMarked(settings, text);
+    *contents = contentsOf(settings);
+    return settings.status() == QSettings::NoError;
+}
+
 // Lets QSettings turn the current file plus `values` into INI text. It works
 // on a scratch copy, as its own writer can report success for a file the
 // disk did not take whole.
 bool render(const QString &path, const SettingsValues &values, QByteArray *text, QVariantMap *meant)
 {
     QByteArray current;
-    const QFileInfo info(path);
-    if (info.exists() && (info.size() > MaxSettingsFileSize || !readAll(path, &current)))
+    qint64 size = 0;
+    const Platform::FileState state = Platform::fileState(path, &size);
+    if (state == Platform::FileState::Unknown
+        || (state == Platform::FileState::File
+            && (size > MaxSettingsFileSize || !readAll(path, &current) || !isIniText(current))))
         return false;
-    // Qt 5 reads a UTF-8 byte-order mark as a stray line and calls the whole
-    // file malformed. The mark carries nothing, and QSettings never writes one.
-    if (current.startsWith("\xEF\xBB\xBF"))
-        current.remove(0, 3);
-    const ScratchFile scratch(path, current);
+    const ScratchFile scratch(path, unmarked(current));
     if (!scratch.isValid())
         return false;
     {
         QSettings settings(scratch.name(), QSettings::IniFormat);
+        readAsMarked(settings, current);
         if (settings.status() != QSettings::NoError)
             return false;
         for (const auto &value : values)
@@ -128,21 +168,24 @@ bool render(const QString &path, const SettingsValues &values, QByteArray *text,
             return false;
         *meant = contentsOf(settings);
     }
-    return readAll(scratch.name(), text);
+    if (!readAll(scratch.name(), text))
+        return false;
+    // Without its mark the next reader would take the UTF-8 text for
+    // Latin-1, and "Café" would come back as "CafÃ©".
+    if (current.startsWith(Utf8Mark))
+        text->prepend(Utf8Mark);
+    return true;
 }
 
-// Reads `text` back from a file QSettings has never opened: for one it has,
-// it answers from memory whenever size and time match, truncated or not.
+// Whether `text` reads as exactly `meant`: the file as Qt read it before,
+// mark and all, plus the values set.
 bool holdsExactly(const QString &path, const QByteArray &text, const QVariantMap &meant)
 {
-    const ScratchFile copy(path, text);
-    if (!copy.isValid())
-        return false;
-    const QSettings settings(copy.name(), QSettings::IniFormat);
-    return settings.status() == QSettings::NoError && contentsOf(settings) == meant;
+    QVariantMap contents;
+    return readingOf(path, text, &contents) && contents == meant;
 }
 
-bool replace(const QString &path, const QByteArray &text)
+bool replaceOnce(const QString &path, const QByteArray &text)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
@@ -157,23 +200,51 @@ bool replace(const QString &path, const QByteArray &text)
     return file.commit();
 }
 
+// A program that holds the file (a virus scanner) keeps it from being
+// replaced for a moment; then the replace is tried again, until `deadline`.
+bool replace(const QString &path, const QByteArray &text, const QDeadlineTimer &deadline)
+{
+    while (!replaceOnce(path, text)) {
+        if (deadline.hasExpired() || !Platform::isHeldByAnotherProgram(path))
+            return false;
+        QThread::msleep(HeldFileRetryMs);
+    }
+    return true;
+}
+
 } // namespace
+
+int millisecondsUntil(const QDeadlineTimer &deadline)
+{
+    return deadline.isForever() ? -1 : int(qMax<qint64>(0, deadline.remainingTime()));
+}
+
+bool isPresent(const QVariant &value)
+{
+    return value.isValid() && !(value.type() == QVariant::String && value.toString().isEmpty());
+}
 
 OpenedSettings openSettingsFile(const QString &path, const QDeadlineTimer &deadline)
 {
     OpenedSettings opened;
-    const QFileInfo info(path);
-    if (!info.isFile())
+    qint64 size = 0;
+    const Platform::FileState state = path.isEmpty() ? Platform::FileState::Missing : Platform::fileState(path, &size);
+    if (state == Platform::FileState::Missing)
         return opened;
     opened.state = OpenedSettings::Unreadable;
-    if (info.size() > MaxSettingsFileSize)
+    if (state == Platform::FileState::Unknown || size > MaxSettingsFileSize)
         return opened;
     for (;;) {
-        auto settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
-        if (settings->status() != QSettings::AccessError) {
-            opened.state = OpenedSettings::Open;
-            opened.settings = std::move(settings);
-            return opened;
+        QByteArray text;
+        if (readAll(path, &text)) {
+            if (!isIniText(text))
+                return opened;
+            auto settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
+            if (settings->status() != QSettings::AccessError) {
+                opened.state = OpenedSettings::Open;
+                opened.settings = std::move(settings);
+                return opened;
+            }
         }
         if (deadline.hasExpired() || !Platform::isHeldByAnotherProgram(path))
             return opened;
@@ -181,27 +252,44 @@ OpenedSettings openSettingsFile(const QString &path, const QDeadlineTimer &deadl
     }
 }
 
+bool readFromDisk(const QString &path, QVariantMap *contents)
+{
+    QByteArray text;
+    qint64 size = 0;
+    return Platform::fileState(path, &size) == Platform::FileState::File && size <= MaxSettingsFileSize
+        && readAll(path, &text) && isIniText(text) && readingOf(path, text, contents);
+}
+
 Versions Versions::from(const QSettings &settings)
 {
-    return {settings.value(QLatin1String(Keys::CurrentVersion), QString()).toString(),
-            settings.value(QLatin1String(Keys::PreviousVersion), QString()).toString()};
+    return {settings.value(QLatin1String(Keys::CurrentVersion)), settings.value(QLatin1String(Keys::PreviousVersion))};
+}
+
+bool Versions::isEmpty() const
+{
+    return !isPresent(current) && !isPresent(previous);
 }
 
 QString Versions::toRun() const
 {
-    if (!current.isEmpty())
-        return current;
-    if (!previous.isEmpty())
-        return previous;
+    for (const QVariant &version : {current, previous}) {
+        if (isPresent(version))
+            return version.type() == QVariant::String ? version.toString() : QString();
+    }
     return QLatin1String(Names::DefaultVersion);
 }
 
-bool writeSettingsFile(const QString &path, const SettingsValues &values)
+bool writeSettingsFile(const QString &path, const SettingsValues &values, const QDeadlineTimer &deadline)
 {
     const Platform::PrivateCreation privateCreation;
+    // The application's QSettings holds this lock around each save of the
+    // file; one that landed between this read and this replace would be lost.
+    QLockFile applicationsLock(path + QStringLiteral(".lock"));
+    if (!applicationsLock.tryLock(millisecondsUntil(deadline)))
+        return false;
     QByteArray text;
     QVariantMap meant;
-    return render(path, values, &text, &meant) && holdsExactly(path, text, meant) && replace(path, text);
+    return render(path, values, &text, &meant) && holdsExactly(path, text, meant) && replace(path, text, deadline);
 }
 
 void removeScratchLeftovers(const QString &dataDirectory)

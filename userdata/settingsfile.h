@@ -24,22 +24,42 @@ struct OpenedSettings
     std::unique_ptr<QSettings> settings; // set when Open
 };
 
-// Opens the INI file at `path` for reading. A folder or a dangling link there
-// counts as missing. A file that exists but cannot be read, or is oversized,
-// is unreadable, which is not the same: what it holds is unknown. While
-// another program holds the file (Windows), reading is retried until
-// `deadline`.
+// Opens the INI file at `path` (empty: none) for reading. Only "no such
+// file" is missing, and so is a folder or a dangling link there. Anything
+// else that keeps the file from being read is unreadable, which is not the
+// same: what it holds is unknown. Unreadable are a file that cannot be read
+// or whose existence cannot be learned (its folder cannot be searched), an
+// oversized one, and text Qt 5 cannot read as INI: UTF-16 or UTF-32 (with
+// their byte-order marks) or anything holding NUL bytes. ASCII, Latin-1 and
+// UTF-8 with or without its mark are read. While another program holds the
+// file (Windows), reading is retried until `deadline`.
 OpenedSettings openSettingsFile(const QString &path, const QDeadlineTimer &deadline);
 
-// The two version keys of a "setting.ini".
+// The settings in the file at `path` as the disk holds them now, never as
+// Qt's cache of a file it has open remembers them; false when unreadable.
+bool readFromDisk(const QString &path, QVariantMap *contents);
+
+// Whether a key holds a value: anything but nothing or the empty text. Qt
+// reads "a,b" as a list and "@Variant(...)" as other types; those are values
+// too, though not text.
+bool isPresent(const QVariant &value);
+
+// How long a wait for a lock may last: -1 (wait) for a deadline that never
+// expires.
+int millisecondsUntil(const QDeadlineTimer &deadline);
+
+// The two version keys of a "setting.ini", as the values they are.
 struct Versions
 {
-    QString current;
-    QString previous;
+    QVariant current;
+    QVariant previous;
 
     static Versions from(const QSettings &settings);
-    bool isEmpty() const { return current.isEmpty() && previous.isEmpty(); }
-    // The current version, else the previous one, else "1.0.0".
+    // Whether neither names anything.
+    bool isEmpty() const;
+    // The current version, else the previous one, else "1.0.0". Empty when
+    // the one that counts is not plain text: it names no folder, and no
+    // other version is tried in its place.
     QString toRun() const;
 };
 
@@ -53,9 +73,13 @@ using SettingsValues = QVector<QPair<QString, QVariant>>;
 // that was written and read back whole, so after any failure (a full disk,
 // an unwritable directory, a crash at any point) it is still the old file,
 // byte for byte. A file QSettings cannot read cleanly is never replaced.
-// Returns whether the new file is in place.
-// The caller holds the data directory's lock.
-bool writeSettingsFile(const QString &path, const SettingsValues &values);
+// No other key reads differently afterwards: the new text must read as the
+// old file read, byte-order mark and all, plus `values`, or nothing is
+// written. While the file is written, the lock the application's QSettings
+// takes around its own saves ("<file>.lock") is held; when it cannot be had
+// by `deadline`, nothing is written. Returns whether the new file is in
+// place. The caller holds the data directory's lock.
+bool writeSettingsFile(const QString &path, const SettingsValues &values, const QDeadlineTimer &deadline);
 
 // Removes the scratch files of writes that never finished (the launcher was
 // killed, or a removal failed) from the data directory: only the names the

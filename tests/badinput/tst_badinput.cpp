@@ -85,6 +85,8 @@ private Q_SLOTS:
         QTest::newRow("held lock") << "" << QByteArray() << "held lock";
         QTest::newRow("held lock, code to store") << "config/Quillora/setting.ini"
                                                   << QByteArray("[code]\nsoftware_code=\n") << "held lock";
+        QTest::newRow("held application's settings lock, code to store")
+            << "config/Quillora/setting.ini" << QByteArray("[code]\nsoftware_code=\n") << "held settings lock";
         QTest::newRow("lock is a folder") << "" << QByteArray() << "lock folder";
         QTest::newRow("Quillora.exe is a folder") << "" << QByteArray() << "exe folder";
         QTest::newRow("Quillora.exe not executable") << "install/1.0.0/Quillora.exe" << QByteArray("#!/bin/sh\n")
@@ -128,6 +130,9 @@ private Q_SLOTS:
         QLockFile heldLock(installation.dataFile("launcher.lock"));
         if (special == QLatin1String("held lock"))
             QVERIFY(heldLock.lock());
+        QLockFile applicationsLock(installation.dataFile("setting.ini.lock"));
+        if (special == QLatin1String("held settings lock"))
+            QVERIFY(applicationsLock.lock());
         if (special == QLatin1String("lock folder"))
             QVERIFY(QDir().mkpath(installation.dataFile("launcher.lock")));
         if (special == QLatin1String("exe folder"))
@@ -155,6 +160,8 @@ private Q_SLOTS:
             QCOMPARE(Installation::readFile(userIni), userBefore);
         QCOMPARE(snapshot(installation.root(), {installation.dataDir() + '/', installation.installDir() + "/setting.ini"}),
                  outsideBefore);
+        if (special.startsWith(QLatin1String("held"))) // no write without the locks
+            QCOMPARE(Installation::readFile(installation.dataFile("setting.ini")), contents);
         if (legacy) // garbage has no versions to lose, so it is moved like any other
             QVERIFY(!QFileInfo::exists(installation.installDir() + "/setting.ini"));
         heldLock.unlock();

@@ -167,6 +167,12 @@ QStringList Installation::unprivileged()
             QStringLiteral("--clear-groups")};
 }
 
+QByteArray utf16Settings()
+{
+    const QString text = QStringLiteral("\uFEFF[version]\r\ncurrent_version=2.0.0\r\n");
+    return QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+}
+
 QString storedCode(const QString &settingsPath)
 {
     // Windows' QSettings ends its lines with CR LF.

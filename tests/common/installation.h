@@ -85,6 +85,9 @@ private:
     bool m_valid = false;
 };
 
+// A "setting.ini" naming version 2.0.0 as PowerShell 5's Out-File and
+// Notepad's "Unicode" write it: UTF-16 with its byte-order mark.
+QByteArray utf16Settings();
 // The stored software code, read straight from the file.
 QString storedCode(const QString &settingsPath);
 // 32 characters of 0-9A-F from a version 4 UUID: 13th "4", 17th 8, 9, A or B.

@@ -39,6 +39,7 @@ private Q_SLOTS:
         QTest::newRow("no HOME") << QByteArray() << QByteArray() << QString();
         QTest::newRow("empty HOME") << QByteArray() << QByteArray("") << QString();
         QTest::newRow("relative HOME") << QByteArray("rel") << QByteArray("home/ann") << QString();
+        QTest::newRow("HOME that does not survive decoding") << QByteArray() << QByteArray("/home/h\xff") << QString();
         QTest::newRow("absolute XDG_CONFIG_HOME needs no HOME") << QByteArray("/cfg") << QByteArray("")
                                                                 << "/cfg/Quillora";
     }

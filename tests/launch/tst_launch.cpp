@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSettings>
 #include <QTest>
 
 #include <csignal>
@@ -88,14 +89,24 @@ private Q_SLOTS:
         // "setting.ini" can be written by anything running as the user: a
         // version never leads out of the installation, nor to the launcher's
         // own folder, and nothing else is tried instead.
-        const QStringList outside{"../outside/evil", "../x", "2.0.0", ".", "..", "1.0.0"};
-        for (const char *version : {"../outside/evil", "2.0.0/../../x", "..", ".", "./", "a/..", "/", "2.0.0/../.."})
+        const QStringList outside{"../outside/evil", "../x", "2.0.0", ".", "..", "1.0.0", "../install-old/2.0.0"};
+        for (const char *version : {"../outside/evil", "2.0.0/../../x", "..", ".", "./", "a/..", "/", "2.0.0/../..",
+                                    "../install-old/2.0.0"})
             QTest::addRow("version %s leads out: nothing starts", version)
                 << QByteArray("[version]\ncurrent_version=") + version + "\nprevious_version=1.0.0\n" << outside
                 << QString();
         const QByteArray named = "[version]\ncurrent_version=2.0.0\n[big]\n";
         QTest::newRow("5 MB setting.ini is read") << named + QByteArray(5 << 20, ';') << both << "2.0.0";
         QTest::newRow("oversized setting.ini: nothing starts") << named + QByteArray(17 << 20, ';') << both << QString();
+        QTest::newRow("UTF-16 setting.ini: nothing starts") << utf16Settings() << both << QString();
+        QTest::newRow("a list is no folder name: nothing starts")
+            << QByteArray("[version]\ncurrent_version=2.0,0\nprevious_version=1.5.0\n") << QStringList{"2.0,0", "1.5.0"}
+            << QString();
+        QTest::newRow("UTF-8 mark and non-ASCII kept through the code's write")
+            << QByteArray("\xEF\xBB\xBF[version]\ncurrent_version=2.0-\xc3\xa9t\xc3\xa9\n[code]\nsoftware_code=\n")
+            << QStringList{QString::fromUtf8("2.0-\xc3\xa9t\xc3\xa9"), "1.0.0"} << QString::fromUtf8("2.0-\xc3\xa9t\xc3\xa9");
+        QTest::newRow("version holding a NUL: nothing starts") << QByteArray("[version]\ncurrent_version=2.0\\0\n")
+                                                               << both << QString();
     }
     void startsChosenVersion()
     {
@@ -109,7 +120,8 @@ private Q_SLOTS:
         if (!settings.isNull())
             QVERIFY(installation.writeDataSettings(settings));
 
-        const Installation::Run run = installation.launch();
+        // As a developer's shell may have it: no Qt warning may end a launch.
+        const Installation::Run run = installation.launch({}, {"env", "QT_FATAL_WARNINGS=1"});
 
         QVERIFY(run.cleanExit());
         QCOMPARE(run.out, QByteArray());
@@ -120,6 +132,47 @@ private Q_SLOTS:
             QVERIFY(installation.waitForStarts(1));
             QCOMPARE(installation.starts(), QStringList{installation.startOf(started)});
         }
+        // Writing the code never changes what the version reads as.
+        if (settings.contains("software_code=\n"))
+            QCOMPARE(QSettings(installation.dataFile("setting.ini"), QSettings::IniFormat).value(
+                         "version/current_version").toString(), started);
+    }
+
+    // A settings file whose contents cannot be known names no version, not
+    // the default one: nothing starts.
+    void unreadableSettingsStartNothing_data()
+    {
+        QTest::addColumn<QString>("unreadable"); // made private to root: 0600
+        QTest::newRow("setting.ini") << "config/Quillora/setting.ini";
+        QTest::newRow("data directory, as a sudo run leaves it") << "config/Quillora";
+    }
+    void unreadableSettingsStartNothing()
+    {
+        QFETCH(QString, unreadable);
+        Installation installation;
+        installation.addVersion("1.0.0");
+        QVERIFY(installation.writeDataSettings("[version]\ncurrent_version=1.0.0\n"));
+        const QStringList asUser = installation.unprivileged();
+        if (asUser.isEmpty())
+            QSKIP("needs root, to run as another user");
+        QVERIFY(QFile::setPermissions(installation.root() + '/' + unreadable, QFileDevice::ReadOwner
+                                                                            | QFileDevice::WriteOwner));
+
+        QVERIFY(installation.launch({}, asUser).cleanExit());
+        QVERIFY(installation.staysUnstarted());
+    }
+
+    // When the launcher's own file is replaced while it starts (an update),
+    // its directory is unknown, and taken for none: not for "/".
+    void unknownInstallationStartsNothing()
+    {
+        Installation installation;
+        installation.addStandIn(installation.root() + "/outside/Quillora.exe");
+        QVERIFY(installation.writeDataSettings("[version]\ncurrent_version=" + installation.root().mid(1).toUtf8()
+                                               + "/outside\n"));
+
+        QVERIFY(installation.launch({}, {"sh", "-c", "exec 3<\"$0\"; rm \"$0\"; exec /proc/self/fd/3"}).cleanExit());
+        QVERIFY(installation.staysUnstarted());
     }
 
     void versionDirectoryWithoutExecutableStartsNothing()
@@ -175,7 +228,7 @@ private Q_SLOTS:
 
         QVERIFY(installation.waitForStarts(1));
         const qulonglong ignored = installation.ignoredSignalsSeen().value(0).toULongLong(nullptr, 16);
-        QCOMPARE(ignored & (1ull << (SIGPIPE - 1)), 0ull);
+        QCOMPARE(ignored & (1ull << (SIGPIPE - 1) | 1ull << (SIGXFSZ - 1)), 0ull); // Qt's, the launcher's own
         QCOMPARE(ignored & (1ull << (SIGUSR1 - 1)), 1ull << (SIGUSR1 - 1));
     }
 

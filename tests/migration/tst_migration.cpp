@@ -109,7 +109,8 @@ private Q_SLOTS:
             QVERIFY(installation.writeDataSettings(data));
         // Files of the user's or the application's, named like the
         // launcher's own: a launch that writes must leave them be.
-        const QStringList foreign{"setting.ini.backup", "user.ini.before", "setting.ini.scratch.mine", "launcher.lock.old"};
+        const QStringList foreign{"setting.ini.backup", "user.ini.before", "setting.ini.scratch.mine", "launcher.lock.old",
+                                  "setting.ini.scratch.abcde", "setting.ini.scratch.AbC123.abcdefg"};
         for (const QString &name : foreign)
             QVERIFY(Installation::writeFile(installation.dataFile(name), name.toUtf8()));
 
@@ -135,11 +136,12 @@ private Q_SLOTS:
     }
 
     // The old file goes only once the new one is on the disk for good: its
-    // directory entry too, and the data directory's own when it is new.
+    // directory entry too, and those of the folders the launch created.
     void legacyFileGoesOnlyOnceDurable()
     {
         Installation installation;
         QVERIFY(installation.writeLegacySettings("[version]\ncurrent_version=2.0.0\n"));
+        installation.setConfigHome(installation.root() + "/config/new");
         const QString trace = installation.root() + "/trace";
 
         QVERIFY(installation.launch({}, {"strace", "-f", "-y", "-qq", "-o", trace, "-e", "trace=fsync,unlink,unlinkat"})
@@ -150,6 +152,28 @@ private Q_SLOTS:
         QVERIFY2(removal > 0, qPrintable(calls));
         QVERIFY(calls.lastIndexOf(QRegularExpression("fsync\\(\\d+<" + installation.dataDir() + ">\\) = 0"), removal) > 0);
         QVERIFY(calls.lastIndexOf(QRegularExpression("fsync\\(\\d+<" + installation.configHome() + ">\\) = 0"), removal) > 0);
+        QVERIFY(calls.lastIndexOf(QRegularExpression("fsync\\(\\d+<" + installation.root() + "/config>\\) = 0"), removal) > 0);
+    }
+
+    // A legacy file nobody may remove (a per-machine installation) beside a
+    // data file that names a version costs a launch nothing: no lock, no sync.
+    void unremovableLegacyFileCostsNothing()
+    {
+        Installation installation;
+        installation.addVersion("2.0.0");
+        QVERIFY(Installation::writeFile(installation.dataFile("user.ini"), "[config]\n"));
+        QVERIFY(installation.writeDataSettings("[code]\nsoftware_code=KEPT\n[version]\ncurrent_version=2.0.0\n"));
+        QVERIFY(installation.writeLegacySettings("[version]\ncurrent_version=1.0.0\n"));
+        const QString trace = installation.root() + "/trace";
+        const QStringList asUser = installation.unprivileged(); // cannot write the installation
+
+        QVERIFY(installation.launch({}, QStringList{"strace", "-f", "-o", trace, "-e", "trace=fsync,openat"} + asUser)
+                    .cleanExit());
+
+        QVERIFY(QFileInfo::exists(legacyPath(installation)) == !asUser.isEmpty());
+        const QString calls = QString::fromUtf8(Installation::readFile(trace));
+        QVERIFY2(!calls.contains("fsync(") && !calls.contains("launcher.lock"), qPrintable(calls));
+        QVERIFY(installation.waitForStarts(1));
     }
 
     // Only the legacy file's own directory entry goes: a file it links to,
@@ -249,13 +273,24 @@ private Q_SLOTS:
         QCOMPARE(installation.starts().last(), installation.startOf("2.0.0"));
     }
 
-    // Values never read must not be deleted with the file.
+    // Values never read must not be deleted with the file, and while it is
+    // the only file that could name the version, nothing starts.
+    void unreadableLegacyFileIsKept_data()
+    {
+        QTest::addColumn<QByteArray>("legacy");
+        QTest::addColumn<bool>("readable"); // by its mode
+        QTest::newRow("mode 0200") << QByteArray("[version]\ncurrent_version=2.0.0\n") << false;
+        QTest::newRow("UTF-16") << utf16Settings() << true;
+    }
     void unreadableLegacyFileIsKept()
     {
+        QFETCH(QByteArray, legacy);
+        QFETCH(bool, readable);
         Installation installation;
-        const QByteArray legacy = "[version]\ncurrent_version=2.0.0\n";
+        installation.addVersion("1.0.0");
         QVERIFY(installation.writeLegacySettings(legacy));
-        QVERIFY(QFile::setPermissions(legacyPath(installation), QFileDevice::WriteOwner));
+        QVERIFY(QFile::setPermissions(legacyPath(installation), readable ? QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                                         : QFileDevice::WriteOwner));
         const QStringList asUser = installation.unprivileged();
         if (!asUser.isEmpty()) {
             // The unprivileged user owns the installation but still cannot
@@ -271,6 +306,7 @@ private Q_SLOTS:
         QVERIFY(QFile::setPermissions(legacyPath(installation), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
         QCOMPARE(Installation::readFile(legacyPath(installation)), legacy);
         QVERIFY(!QFileInfo::exists(installation.dataFile("setting.ini")));
+        QVERIFY(installation.staysUnstarted());
     }
 
     // Launchers started together on an upgrade all start the version the

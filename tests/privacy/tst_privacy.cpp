@@ -45,6 +45,23 @@ private Q_SLOTS:
         QCOMPARE(installation.umasksSeen(), QStringList{"0022"});
     }
 
+    // The code step's lock too is made for its owner alone: created while
+    // the file-creation mask is 077.
+    void lockFileIsPrivate()
+    {
+        Installation installation;
+        QVERIFY(Installation::writeFile(installation.dataFile("user.ini"), "[config]\n"));
+        QVERIFY(installation.writeDataSettings("[code]\nsoftware_code=\n"));
+        const QString trace = installation.root() + "/trace";
+
+        QVERIFY(installation.launch({}, {"strace", "-o", trace, "-e", "trace=umask,openat"}).cleanExit());
+
+        const QString calls = QString::fromUtf8(Installation::readFile(trace));
+        const int created = calls.indexOf("launcher.lock\", O_RDWR|O_CREAT");
+        QVERIFY2(created > 0, qPrintable(calls));
+        QCOMPARE(calls.lastIndexOf("umask(", created), calls.lastIndexOf("umask(077)", created));
+    }
+
     void existingModesAreKept_data()
     {
         QTest::addColumn<int>("directoryMode");

@@ -88,18 +88,19 @@ private Q_SLOTS:
     // nothing in the file is rewritten.
     void keepsStoredCode_data()
     {
-        QTest::addColumn<QString>("code");
-        QTest::newRow("odd") << "abc";
-        QTest::newRow("lower case") << "3b7453e022b04ec0a145debacd909df8";
-        QTest::newRow("braces") << "{3B7453E0-22B0-4EC0-A145-DEBACD909DF8}";
-        QTest::newRow("blank") << " ";
+        QTest::addColumn<QByteArray>("code"); // as it stands in the file
+        QTest::newRow("odd") << QByteArray("abc");
+        QTest::newRow("lower case") << QByteArray("3b7453e022b04ec0a145debacd909df8");
+        QTest::newRow("braces") << QByteArray("\"{3B7453E0-22B0-4EC0-A145-DEBACD909DF8}\"");
+        QTest::newRow("blank") << QByteArray("\" \"");
+        QTest::newRow("split by a comma, which Qt reads as a list") << QByteArray("3B7453E022B04EC0,A145DEBACD909DF8");
     }
     void keepsStoredCode()
     {
-        QFETCH(QString, code);
+        QFETCH(QByteArray, code);
         Installation installation;
         QVERIFY(installation.isValid());
-        const QByteArray settings = "[code]\nsoftware_code=\"" + code.toUtf8() + "\"\n";
+        const QByteArray settings = "[code]\nsoftware_code=" + code + "\n";
         QVERIFY(installation.writeDataSettings(settings));
 
         QVERIFY(installation.launch().cleanExit());
@@ -130,6 +131,22 @@ private Q_SLOTS:
         QVERIFY(installation.launch().cleanExit());
 
         QCOMPARE(Installation::readFile(installation.dataFile("setting.ini")), settings);
+    }
+
+    // A write past the file-size limit (ulimit -f, here 2 KB) fails like any
+    // other: the file stays whole, and the application still starts.
+    void fileSizeLimitFailsTheWriteOnly()
+    {
+        Installation installation;
+        installation.addVersion("2.0.0");
+        const QByteArray settings = "[version]\ncurrent_version=2.0.0\n[big]\nkey=" + QByteArray(4096, 'x') + "\n";
+        QVERIFY(installation.writeDataSettings(settings));
+
+        QVERIFY(installation.launch({}, {"sh", "-c", "ulimit -f 4; exec \"$0\""}).cleanExit());
+
+        QCOMPARE(Installation::readFile(installation.dataFile("setting.ini")), settings);
+        QVERIFY(installation.waitForStarts(1));
+        QCOMPARE(installation.starts(), QStringList{installation.startOf("2.0.0")});
     }
 
     void laterLaunchesKeepTheFirstCode()

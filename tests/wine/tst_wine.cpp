@@ -131,9 +131,9 @@ class WineTest : public QObject
         return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     }
 
-    // The stand-in, as a virus scanner: holds `path` open without sharing
-    // for `milliseconds`; returns once it does.
-    QProcess *hold(const Setup &setup, const QString &path, int milliseconds) const
+    // The stand-in, as a virus scanner: holds `path` open for `milliseconds`,
+    // shared as `share` (FILE_SHARE_ flags); returns once it does.
+    QProcess *hold(const Setup &setup, const QString &path, int milliseconds, int share) const
     {
         const QString record = setup.record + ".hold";
         QProcessEnvironment env = environment();
@@ -142,7 +142,7 @@ class WineTest : public QObject
         process->setProcessEnvironment(env);
         QStringList command = m_asUser;
         command << "/usr/bin/wine" << helper("quillora-standin.exe") << "--hold" << windowsPath(path)
-                << QString::number(milliseconds);
+                << QString::number(milliseconds) << QString::number(share);
         process->start(command.takeFirst(), command);
         if (!QTest::qWaitFor([&] { return Installation::readFile(record).contains("held"); }, 30000))
             qWarning("the file could not be held");
@@ -239,6 +239,14 @@ private Q_SLOTS:
         for (const char *version : {"..\\\\outside", "2.0.0\\\\..\\\\..\\\\outside", "...", "2.0.0\\\\. .\\\\..", "Z:", "2.0.0:x"})
             QTest::addRow("version %s: nothing starts", version)
                 << QByteArray("[version]\ncurrent_version=") + version + "\nprevious_version=1.0.0\n" << QString();
+        // Files as other tools write them: PowerShell 5 and Notepad's
+        // "Unicode" (UTF-16), Notepad's UTF-8 with its mark, a hand edit.
+        QTest::newRow("UTF-16 setting.ini: nothing starts") << utf16Settings() << QString();
+        QTest::newRow("UTF-8 mark and non-ASCII kept through the code's write")
+            << QByteArray("\xEF\xBB\xBF[version]\r\ncurrent_version=2.0-\xc3\xa9t\xc3\xa9\r\n[code]\r\nsoftware_code=\r\n")
+            << QString::fromUtf8("2.0-\xc3\xa9t\xc3\xa9");
+        QTest::newRow("a list is no folder name: nothing starts")
+            << QByteArray("[version]\ncurrent_version=2.0,0\nprevious_version=1.5.0\n") << QString();
     }
     void startsChosenVersion()
     {
@@ -246,7 +254,7 @@ private Q_SLOTS:
         QFETCH(QString, started);
         // Decoys beside the launcher and outside the installation.
         const Setup setup = freshInstallation(
-            {"1.0.0", "1.5.0", "2.0.0", QString::fromUtf8("2.0-\xc3\xa9t\xc3\xa9"), ".", "../outside"});
+            {"1.0.0", "1.5.0", "2.0.0", QString::fromUtf8("2.0-\xc3\xa9t\xc3\xa9"), "2.0,0", ".", "../outside"});
         if (!settings.isNull())
             QVERIFY(writeData("setting.ini", settings));
 
@@ -258,6 +266,10 @@ private Q_SLOTS:
             QVERIFY(waitForStart(setup));
             QCOMPARE(starts(setup), QStringList{startOf(setup, started)});
         }
+        // Writing the code never changes what the version reads as.
+        if (settings.contains("software_code=\r"))
+            QCOMPARE(QSettings(m_dataDir + "/setting.ini", QSettings::IniFormat).value("version/current_version").toString(),
+                     started);
     }
 
     // Whatever the launcher's file is called: Qt's application name, from
@@ -290,12 +302,17 @@ private Q_SLOTS:
     void migratesReadOnlyLegacyFile_data()
     {
         QTest::addColumn<bool>("failingDisk");
-        QTest::newRow("migrated") << false;
-        QTest::newRow("kept while the disk fails to flush") << true;
+        QTest::addColumn<bool>("unwritableFolder"); // a per-machine installation
+        QTest::newRow("migrated") << false << false;
+        QTest::newRow("kept while the disk fails to flush") << true << false;
+        QTest::newRow("kept read-only in a folder the user cannot write") << false << true;
     }
     void migratesReadOnlyLegacyFile()
     {
         QFETCH(bool, failingDisk);
+        QFETCH(bool, unwritableFolder);
+        if (unwritableFolder && m_asUser.isEmpty())
+            QSKIP("needs root, to run as a user who cannot write the folder");
         const auto upgrade = [this] {
             const Setup setup = freshInstallation({"1.0.0", "2.0.0"});
             const QString legacy = setup.install + "/setting.ini";
@@ -322,10 +339,15 @@ private Q_SLOTS:
         }
         const Setup setup = upgrade();
         const QString legacy = setup.install + "/setting.ini";
+        if (unwritableFolder)
+            QVERIFY(QFile::setPermissions(setup.install, QFileDevice::ReadOwner | QFileDevice::ExeOwner
+                                                             | QFileDevice::ReadOther | QFileDevice::ExeOther));
 
         QVERIFY(launch(setup, {}, {}, nullptr, QString(), wrapper));
 
-        QCOMPARE(QFileInfo::exists(legacy), failingDisk);
+        QCOMPARE(QFileInfo::exists(legacy), failingDisk || unwritableFolder);
+        if (unwritableFolder)
+            QVERIFY(!(QFile::permissions(legacy) & QFileDevice::WriteOwner)); // still read-only
         QCOMPARE(QFileInfo::exists(m_dataDir + "/setting.ini"), !failingDisk);
         if (!failingDisk) {
             const QSettings settings(m_dataDir + "/setting.ini", QSettings::IniFormat);
@@ -453,21 +475,27 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("held");
         QTest::addColumn<int>("holdMs");
+        QTest::addColumn<int>("share"); // FILE_SHARE_READ: reading works, replacing does not
+        QTest::addColumn<QString>("code");
         QTest::addColumn<QString>("started");
-        QTest::newRow("setting.ini held for a moment") << "setting.ini" << 1500 << "2.0.0";
-        QTest::newRow("setting.ini held for good") << "setting.ini" << 8000 << QString();
-        QTest::newRow("lock held, nothing to write") << "launcher.lock" << 8000 << "2.0.0";
+        QTest::newRow("setting.ini held for a moment") << "setting.ini" << 1500 << 0 << "KEPT" << "2.0.0";
+        QTest::newRow("setting.ini held for good") << "setting.ini" << 8000 << 0 << "KEPT" << QString();
+        QTest::newRow("lock held, nothing to write") << "launcher.lock" << 8000 << 0 << "KEPT" << "2.0.0";
+        QTest::newRow("setting.ini shared for reading a moment, code to store")
+            << "setting.ini" << 1500 << 1 << "" << "2.0.0";
     }
     void waitsBrieflyForAHeldFile()
     {
         QFETCH(QString, held);
         QFETCH(int, holdMs);
+        QFETCH(int, share);
+        QFETCH(QString, code);
         QFETCH(QString, started);
         const Setup setup = freshInstallation({"1.0.0", "2.0.0"});
         QVERIFY(writeData("user.ini", "[config]\nlang=en_GB\n"));
-        QVERIFY(writeData("setting.ini", "[code]\nsoftware_code=KEPT\n[version]\ncurrent_version=2.0.0\n"));
+        QVERIFY(writeData("setting.ini", "[code]\nsoftware_code=" + code.toUtf8() + "\n[version]\ncurrent_version=2.0.0\n"));
         QVERIFY(writeData("launcher.lock", ""));
-        std::unique_ptr<QProcess> holder(hold(setup, m_dataDir + '/' + held, holdMs));
+        std::unique_ptr<QProcess> holder(hold(setup, m_dataDir + '/' + held, holdMs, share));
 
         QElapsedTimer timer;
         timer.start();
@@ -482,6 +510,8 @@ private Q_SLOTS:
         }
         if (held == QLatin1String("launcher.lock"))
             QVERIFY2(elapsed < 1500, qPrintable(QString::number(elapsed)));
+        if (code.isEmpty()) // the replace waited for the holder too
+            QVERIFY(isWellFormedCode(storedCode(m_dataDir + "/setting.ini")));
         holder->waitForFinished(20000);
     }
 

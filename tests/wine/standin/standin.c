@@ -6,9 +6,9 @@
  * "<STARTUPINFO dwFlags, hex>\t<wShowWindow>\t<lpTitle>\t<open standard
  * handles>", then lingers %QUILLORA_TEST_LINGER% milliseconds, if set, and
  * appends "exited" to that file.
- * Started as "Quillora.exe --hold FILE MS" it plays a virus scanner instead:
- * holds FILE open without sharing for MS milliseconds, and records "held"
- * once it does.
+ * Started as "Quillora.exe --hold FILE MS SHARE" it plays a virus scanner
+ * instead: holds FILE open for MS milliseconds, sharing it as SHARE (the
+ * FILE_SHARE_ flags; 0: not at all), and records "held" once it does.
  * Started as "Quillora.exe --start FLAGS SHOW TITLE PROGRAM" it plays the
  * shell: starts PROGRAM with that STARTUPINFO (TITLE "-" for none) and waits
  * for it. */
@@ -27,9 +27,9 @@ static void append(HANDLE file, const wchar_t *text)
         WriteFile(file, utf8, (DWORD)(length - 1), &written, NULL);
 }
 
-static int hold(const wchar_t *path, int milliseconds, HANDLE record)
+static int hold(const wchar_t *path, int milliseconds, DWORD share, HANDLE record)
 {
-    HANDLE file = CreateFileW(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = CreateFileW(path, GENERIC_READ, share, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return 1;
     append(record, L"held\n");
@@ -100,8 +100,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
                               FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return 1;
-    if (argc == 4 && wcscmp(argv[1], L"--hold") == 0)
-        return hold(argv[2], _wtoi(argv[3]), file);
+    if (argc == 5 && wcscmp(argv[1], L"--hold") == 0)
+        return hold(argv[2], _wtoi(argv[3]), (DWORD)_wtoi(argv[4]), file);
     if (argc == 6 && wcscmp(argv[1], L"--start") == 0) {
         CloseHandle(file);
         return start(argv[2], argv[3], argv[4], argv[5]);
