@@ -153,6 +153,11 @@ private Q_SLOTS:
         QVERIFY(calls.lastIndexOf(QRegularExpression("fsync\\(\\d+<" + installation.dataDir() + ">\\) = 0"), removal) > 0);
         QVERIFY(calls.lastIndexOf(QRegularExpression("fsync\\(\\d+<" + installation.configHome() + ">\\) = 0"), removal) > 0);
         QVERIFY(calls.lastIndexOf(QRegularExpression("fsync\\(\\d+<" + installation.root() + "/config>\\) = 0"), removal) > 0);
+        // And the new file itself: QSaveFile's unnamed temporary, once the
+        // scratch copy it was made from is gone.
+        const int made = calls.lastIndexOf("setting.ini.scratch", removal);
+        const int synced = calls.indexOf(QRegularExpression("fsync\\(\\d+<" + installation.dataDir() + "/#\\d+>"), made);
+        QVERIFY2(made > 0 && synced > made && synced < removal, qPrintable(calls));
     }
 
     // A legacy file nobody may remove (a per-machine installation) beside a
