@@ -19,17 +19,17 @@ namespace {
 // anyone else from removing it.
 constexpr int StaleAfterMs = 500;
 
+bool isOlderThanStale(const QFileInfo &file)
+{
+    return qAbs(file.lastModified().msecsTo(QDateTime::currentDateTime())) > StaleAfterMs;
+}
+
 // Qt serialises the removal of a stale lock with a helper lock file beside
 // it, which it takes for stale only after a fixed 30 s. One left behind (a
 // full disk leaves it empty) would keep every launch for that long from the
 // work that needs the lock, so it goes on the same short terms as the lock.
 // QLockFile's own removal leaves a live holder's file alone: the holder has
 // a native lock on it (Unix) or keeps it open (Windows).
-bool isOlderThanStale(const QFileInfo &file)
-{
-    return qAbs(file.lastModified().msecsTo(QDateTime::currentDateTime())) > StaleAfterMs;
-}
-
 void removeStaleHelper(const QString &lockPath)
 {
     const QString helperPath = lockPath + QStringLiteral(".rmlock");

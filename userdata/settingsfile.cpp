@@ -112,6 +112,21 @@ private:
     QString m_name;
 };
 
+enum class FileText { Missing, Read, Unreadable };
+
+// The text of the settings file at `path` (empty: none), as far as it may be
+// read: see openSettingsFile for what is missing and what unreadable.
+FileText readText(const QString &path, QByteArray *text)
+{
+    qint64 size = 0;
+    const Platform::FileState state = path.isEmpty() ? Platform::FileState::Missing : Platform::fileState(path, &size);
+    if (state == Platform::FileState::Missing)
+        return FileText::Missing;
+    if (state == Platform::FileState::Unknown || size > MaxSettingsFileSize || !readAll(path, text) || !isIniText(*text))
+        return FileText::Unreadable;
+    return FileText::Read;
+}
+
 // Qt 5 reads a file that opens with a UTF-8 mark as UTF-8, and also takes
 // the mark for a malformed line before the first section, which fails any
 // read of the whole file. Such a file is read as Qt reads its values: as
@@ -147,11 +162,7 @@ bool readingOf(const QString &path, const QByteArray &text, QVariantMap *content
 bool render(const QString &path, const SettingsValues &values, QByteArray *text, QVariantMap *meant)
 {
     QByteArray current;
-    qint64 size = 0;
-    const Platform::FileState state = Platform::fileState(path, &size);
-    if (state == Platform::FileState::Unknown
-        || (state == Platform::FileState::File
-            && (size > MaxSettingsFileSize || !readAll(path, &current) || !isIniText(current))))
+    if (readText(path, &current) == FileText::Unreadable)
         return false;
     const ScratchFile scratch(path, unmarked(current));
     if (!scratch.isValid())
@@ -227,18 +238,14 @@ bool isPresent(const QVariant &value)
 OpenedSettings openSettingsFile(const QString &path, const QDeadlineTimer &deadline)
 {
     OpenedSettings opened;
-    qint64 size = 0;
-    const Platform::FileState state = path.isEmpty() ? Platform::FileState::Missing : Platform::fileState(path, &size);
-    if (state == Platform::FileState::Missing)
-        return opened;
-    opened.state = OpenedSettings::Unreadable;
-    if (state == Platform::FileState::Unknown || size > MaxSettingsFileSize)
-        return opened;
     for (;;) {
         QByteArray text;
-        if (readAll(path, &text)) {
-            if (!isIniText(text))
-                return opened;
+        const FileText state = readText(path, &text);
+        // Missing, unless it was seen before (it is then still unreadable).
+        if (state == FileText::Missing)
+            return opened;
+        opened.state = OpenedSettings::Unreadable;
+        if (state == FileText::Read) {
             auto settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
             if (settings->status() != QSettings::AccessError) {
                 opened.state = OpenedSettings::Open;
@@ -255,9 +262,7 @@ OpenedSettings openSettingsFile(const QString &path, const QDeadlineTimer &deadl
 bool readFromDisk(const QString &path, QVariantMap *contents)
 {
     QByteArray text;
-    qint64 size = 0;
-    return Platform::fileState(path, &size) == Platform::FileState::File && size <= MaxSettingsFileSize
-        && readAll(path, &text) && isIniText(text) && readingOf(path, text, contents);
+    return readText(path, &text) == FileText::Read && readingOf(path, text, contents);
 }
 
 Versions Versions::from(const QSettings &settings)
