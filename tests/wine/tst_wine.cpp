@@ -497,15 +497,18 @@ private Q_SLOTS:
         QVERIFY(writeData("launcher.lock", ""));
         std::unique_ptr<QProcess> holder(hold(setup, m_dataDir + '/' + held, holdMs, share));
 
+        QProcessEnvironment env;
+        env.insert("WINEDEBUG", "-all,warn+seh"); // what the launcher decided, should a row fail
+        QString told;
         QElapsedTimer timer;
         timer.start();
-        QVERIFY(launch(setup));
+        QVERIFY(launch(setup, {}, env, &told));
         const qint64 elapsed = timer.elapsed();
 
         if (started.isEmpty()) {
             QVERIFY(!QTest::qWaitFor([&] { return !starts(setup).isEmpty(); }, 2000));
         } else {
-            QVERIFY(waitForStart(setup));
+            QVERIFY2(waitForStart(setup), qPrintable(told));
             QCOMPARE(starts(setup), QStringList{startOf(setup, started)});
         }
         if (held == QLatin1String("launcher.lock"))
