@@ -5,10 +5,10 @@
 
 extern char **environ;
 
-// The smallest Qt 5 Core launcher that starts the program given as the
-// launcher must: the application object, then one posix_spawn in a new
-// session. Measured whole, its scheduling under load is the launcher's too,
-// where the floor adds up parts measured apart.
+// The benchmark's floor: the smallest Qt 5 Core launcher that starts the
+// program given as the launcher must, the application object and then one
+// posix_spawn in a new session. One process measured whole meets the same
+// scheduler waits under load that the launcher meets.
 int main(int argc, char *argv[])
 {
     const QCoreApplication application(argc, argv);
