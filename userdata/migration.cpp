@@ -26,17 +26,17 @@ bool carryOver(const QString &path, const Versions &moved, const QDeadlineTimer 
     const OpenedSettings data = openSettingsFile(path, deadline);
     if (data.state == OpenedSettings::Unreadable)
         return false;
-    const QString current = QLatin1String(Keys::CurrentVersion);
-    const QString previous = QLatin1String(Keys::PreviousVersion);
+    SettingsValues versions = {{QLatin1String(Keys::CurrentVersion), moving(moved.current)},
+                               {QLatin1String(Keys::PreviousVersion), moving(moved.previous)}};
     if (data.state == OpenedSettings::Missing) {
-        return writeSettingsFile(path, {{current, moving(moved.current)}, {previous, moving(moved.previous)},
-                                        {QLatin1String(Keys::SoftwareCode), QString()}}, deadline);
+        versions.append({QLatin1String(Keys::SoftwareCode), QString()});
+        return writeSettingsFile(path, versions, deadline);
     }
     // An empty file, or one holding only a code, would otherwise win over
     // the versions the user has installed.
     if (!Versions::from(*data.settings).isEmpty() || moved.isEmpty())
         return true;
-    return writeSettingsFile(path, {{current, moving(moved.current)}, {previous, moving(moved.previous)}}, deadline);
+    return writeSettingsFile(path, versions, deadline);
 }
 
 // The new file's directory entry must reach the disk before the versions'

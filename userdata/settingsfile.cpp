@@ -211,14 +211,22 @@ bool replaceOnce(const QString &path, const QByteArray &text)
     return file.commit();
 }
 
-// A program that holds the file (a virus scanner) keeps it from being
-// replaced for a moment; then the replace is tried again, until `deadline`.
+// A program that holds the file (a virus scanner, on Windows) keeps it from
+// being read or replaced for a moment. Waits a little and says whether to
+// try again: only while such a hold is what failed, and until `deadline`.
+bool waitedForHolder(const QString &path, const QDeadlineTimer &deadline)
+{
+    if (deadline.hasExpired() || !Platform::isHeldByAnotherProgram(path))
+        return false;
+    QThread::msleep(HeldFileRetryMs);
+    return true;
+}
+
 bool replace(const QString &path, const QByteArray &text, const QDeadlineTimer &deadline)
 {
     while (!replaceOnce(path, text)) {
-        if (deadline.hasExpired() || !Platform::isHeldByAnotherProgram(path))
+        if (!waitedForHolder(path, deadline))
             return false;
-        QThread::msleep(HeldFileRetryMs);
     }
     return true;
 }
@@ -253,9 +261,8 @@ OpenedSettings openSettingsFile(const QString &path, const QDeadlineTimer &deadl
                 return opened;
             }
         }
-        if (deadline.hasExpired() || !Platform::isHeldByAnotherProgram(path))
+        if (!waitedForHolder(path, deadline))
             return opened;
-        QThread::msleep(HeldFileRetryMs);
     }
 }
 
