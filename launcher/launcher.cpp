@@ -2,11 +2,11 @@
 // The launch sequence.
 #include "launcher.h"
 
+#include "debuggerchannel.h"
 #include "softwarecode.h"
 
 #include "userdata/datadirectory.h"
 #include "userdata/migration.h"
-#include "userdata/platform.h"
 #include "userdata/settingsfile.h"
 #include "userdata/settingskeys.h"
 
@@ -31,13 +31,14 @@ constexpr int MaxWaitMs = 3000;
 // whole launch costs.
 void tell(const QString &line)
 {
-    if (Platform::hasDebuggerChannel())
+    if (hasDebuggerChannel())
         qCInfo(launcherDecisions).noquote() << line;
 }
 
+// A path or a version as it stands in a line: see printable().
 QString native(const QString &path)
 {
-    return QDir::toNativeSeparators(path);
+    return printable(QDir::toNativeSeparators(path));
 }
 
 // Nothing starts when the file that names the version cannot be read.
@@ -49,7 +50,7 @@ QString unreadable(const QString &path)
 
 } // namespace
 
-void Launcher::run(const Platform::Inheritance &given) const
+void Launcher::run(const Inheritance &given) const
 {
     const QDeadlineTimer deadline(MaxWaitMs);
     // Asked once: every step that reads from, removes from or starts in the
@@ -102,16 +103,14 @@ QString Launcher::versionToRun(const QString &dataDirectory, const QString &inst
         tell(QStringLiteral("nothing started: the version in %1 is not plain text").arg(native(namedBy)));
         return version;
     }
-    tell(QStringLiteral("version: %1 named by %2").arg(version, native(namedBy)));
+    tell(QStringLiteral("version: %1 named by %2").arg(printable(version), native(namedBy)));
     return version;
 }
 
-QString Launcher::versionDirectoryFor(const QString &installationDirectory, const QString &version)
+QString Launcher::versionDirectoryFor(const QString &installationDirectory, const QString &version,
+                                     NameRules rules)
 {
-    // A NUL ends a name at the system's interface: the folder would be
-    // another one than the name says.
-    if (!QDir::isAbsolutePath(installationDirectory) || version.contains(QChar(0))
-        || !Platform::isPlainVersionName(version))
+    if (!QDir::isAbsolutePath(installationDirectory) || !isPlainVersionName(version, rules))
         return QString();
     // Compared as text, links left alone: what lies inside the installation
     // is the installer's, and "setting.ini" may have been written by anyone
@@ -123,7 +122,7 @@ QString Launcher::versionDirectoryFor(const QString &installationDirectory, cons
 }
 
 void Launcher::startVersion(const QString &installationDirectory, const QString &version,
-                            const Platform::Inheritance &given)
+                            const Inheritance &given)
 {
     if (version.isEmpty())
         return; // unreadable settings, already said
@@ -135,21 +134,21 @@ void Launcher::startVersion(const QString &installationDirectory, const QString 
     const QString versionDirectory = versionDirectoryFor(installationDirectory, version);
     if (versionDirectory.isEmpty()) {
         tell(QStringLiteral("nothing started: version %1 is refused, as it names no folder inside %2")
-                 .arg(version, native(installationDirectory)));
+                 .arg(printable(version), native(installationDirectory)));
         return;
     }
     QDir::setCurrent(versionDirectory);
     const QString target = versionDirectory + QLatin1Char('/') + QLatin1String(Names::Executable);
     if (!QFileInfo(target).isFile()) {
-        tell(QStringLiteral("nothing started: version %1 is not installed: %2 is missing").arg(version, native(target)));
+        tell(QStringLiteral("nothing started: version %1 is not installed: %2 is missing").arg(printable(version), native(target)));
         return;
     }
     // The full path, never the bare name: a bare name is looked up on PATH
     // (and on Windows beside the launcher first), which would start some
     // other "Quillora.exe" than the one just checked.
     QString why;
-    if (Platform::startApplication(target, versionDirectory, given, &why))
+    if (startApplication(target, versionDirectory, given, &why))
         tell(QStringLiteral("started %1").arg(native(target)));
     else
-        tell(QStringLiteral("nothing started: starting %1 failed: %2").arg(native(target), why));
+        tell(QStringLiteral("nothing started: starting %1 failed: %2").arg(native(target), printable(why)));
 }

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "userdata/platform.h"
+#include "start.h"
+#include "versionname.h"
 
 #include <QDeadlineTimer>
 #include <QLoggingCategory>
@@ -21,7 +22,7 @@ Q_DECLARE_LOGGING_CATEGORY(launcherDecisions)
 class Launcher
 {
 public:
-    void run(const Platform::Inheritance &given) const;
+    void run(const Inheritance &given) const;
 
     // The version named by the data directory's "setting.ini": the current
     // version, else the previous one, else "1.0.0". While that file names no
@@ -33,13 +34,15 @@ public:
                                 const QDeadlineTimer &deadline);
 
     // The version's directory, strictly below the installation directory;
-    // empty for a version that would lead anywhere else, and when no
-    // installation directory is known (empty or relative).
-    static QString versionDirectoryFor(const QString &installationDirectory, const QString &version);
+    // empty for a version that would lead anywhere else, or that is no plain
+    // folder name under `rules`, and when no installation directory is
+    // known (empty or relative).
+    static QString versionDirectoryFor(const QString &installationDirectory, const QString &version,
+                                       NameRules rules = systemNameRules());
 
     // Enters the version's directory below `installationDirectory` and starts
     // the "Quillora.exe" there, if there is one. No other version is tried in
     // its place, and an empty version starts nothing.
     static void startVersion(const QString &installationDirectory, const QString &version,
-                             const Platform::Inheritance &given);
+                             const Inheritance &given);
 };

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The program entry.
+#include "debuggerchannel.h"
 #include "dllsearch.h"
 #include "launcher.h"
 
 #include <QCoreApplication>
+#include <QProcessEnvironment>
 
 // On Windows the launcher is a GUI-subsystem program (no console) and starts
 // in Qt's WinMain adapter, which turns the wide command line into argc and
@@ -22,30 +24,24 @@
 static void handleMessage(QtMsgType, const QMessageLogContext &context, const QString &message)
 {
     if (qstrcmp(context.category, DecisionsCategory) == 0)
-        Platform::tellDebugger(message);
+        tellDebugger(message);
 }
 
 // Qt turns its warnings into aborts when QT_FATAL_WARNINGS or
-// QT_FATAL_CRITICALS is set (a developer's shell may set them), and reads
-// each switch once, at the first message of its kind. The launcher has them
-// read as unset, then puts them back, so that no Qt message ever ends the
-// launcher while the application still gets them as they were.
-static void readQtFatalSwitchesAsUnset()
+// QT_FATAL_CRITICALS is set (a developer's shell may set them), and nothing
+// Qt reports may end the launcher. So every such entry goes from the
+// launcher's own environment for good, however many there are (a block can
+// hold a name twice, or in two cases, and each unset removes one); the
+// application gets them all the same, from the block taken at entry.
+static void removeQtFatalSwitches()
 {
-    const QByteArray warnings = qgetenv("QT_FATAL_WARNINGS");
-    const QByteArray criticals = qgetenv("QT_FATAL_CRITICALS");
-    const bool warningsSet = qEnvironmentVariableIsSet("QT_FATAL_WARNINGS");
-    const bool criticalsSet = qEnvironmentVariableIsSet("QT_FATAL_CRITICALS");
-    if (!warningsSet && !criticalsSet)
-        return;
-    qunsetenv("QT_FATAL_WARNINGS");
-    qunsetenv("QT_FATAL_CRITICALS");
-    qWarning("Qt's fatal warnings are off for the launcher");
-    qCritical("Qt's fatal criticals are off for the launcher");
-    if (warningsSet)
-        qputenv("QT_FATAL_WARNINGS", warnings);
-    if (criticalsSet)
-        qputenv("QT_FATAL_CRITICALS", criticals);
+    for (const QString &name : QProcessEnvironment::systemEnvironment().keys()) {
+        if (!name.toUpper().startsWith(QLatin1String("QT_FATAL_")))
+            continue;
+        const QByteArray local = name.toLocal8Bit();
+        for (int tries = 0; tries < 64 && qEnvironmentVariableIsSet(local.constData()); ++tries)
+            qunsetenv(local.constData());
+    }
 }
 
 // No window, no console, no event loop: the launcher prepares, starts the
@@ -56,10 +52,10 @@ int QUILLORA_ENTRY(int argc, char *argv[])
     // Before anything can load a DLL, or change what the application must
     // get as the launcher got it.
     restrictLibrarySearch();
-    const Platform::Inheritance given = Platform::Inheritance::ofThisProcess();
-    Platform::survivesFileSizeLimit();
+    const Inheritance given = Inheritance::ofThisProcess();
+    survivesFileSizeLimit();
     qInstallMessageHandler(handleMessage);
-    readQtFatalSwitchesAsUnset();
+    removeQtFatalSwitches();
     const QCoreApplication application(argc, argv);
     Launcher().run(given);
     return 0;

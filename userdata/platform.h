@@ -2,24 +2,18 @@
 #pragma once
 
 #include <QString>
-#include <QVector>
 
 class QFileDevice;
 
-// Everything the launcher does differently on Unix and on Windows, one small
-// function each; platform_unix.cpp and platform_win.cpp hold the two halves,
-// and the build takes one. The rest of the code states its rules once for
-// both.
+// What files and folders of the user's data need differently on Unix and
+// on Windows, one small function each; platform_unix.cpp and
+// platform_win.cpp hold the two halves, and the build takes one. The rest of
+// the code states its rules once for both.
 namespace Platform {
 
 // The user's configuration base: Qt's first generic configuration location,
 // held to the XDG Base Directory rules on Unix. Empty when there is none.
 QString userConfigurationBase();
-
-// Whether `version` may name a folder on this system at all. Windows reads a
-// ':' as a drive or a stream and drops trailing dots and blanks from path
-// segments, so such a name would not be the folder it looks like.
-bool isPlainVersionName(const QString &version);
 
 // Pushes what was written to `file` to the disk; false when the disk did not
 // take it. A file's data is only safe once this succeeded.
@@ -44,39 +38,6 @@ bool isHeldByAnotherProgram(const QString &path);
 // Removes the file at `path` and nothing else: no other file's permissions
 // change on the way, whether `path` is a link or shares its data.
 bool removeFile(const QString &path);
-
-// What the launcher was given by whoever started it and must pass on to the
-// application unchanged, whatever Qt or the launcher did in between: on Unix
-// the signal mask and the signals given as ignored. Taken first thing in
-// the entry, before anything can change them.
-class Inheritance
-{
-public:
-    static Inheritance ofThisProcess();
-
-    QVector<int> blockedSignals;
-    QVector<int> ignoredSignals;
-};
-
-// Starts `program` by its full path, with no arguments, in
-// `workingDirectory`, as a process of its own that the launcher does not
-// wait for, and the way the launcher itself was started: on Windows with
-// the user's show state and shortcut, the foreground right and none of the
-// launcher's handles; on Unix in a session of its own, with `given`'s
-// signals, by one spawn. The environment is passed on as it is. False, with
-// the system's reason in `why`, when it could not be started.
-bool startApplication(const QString &program, const QString &workingDirectory, const Inheritance &given,
-                      QString *why);
-
-// Lets a write past the file-size limit (ulimit -f) fail like any other
-// instead of ending the launcher (SIGXFSZ, Unix). The application still gets
-// the signal as the launcher was given it.
-void survivesFileSizeLimit();
-
-// Whether the system has a debugger channel (Windows: DebugView, a
-// debugger), and handing one line to it.
-bool hasDebuggerChannel();
-void tellDebugger(const QString &line);
 
 // While one of these lives, whatever this process creates is for its user
 // alone: directories 0700, files 0600. "user.ini" holds a password, and a

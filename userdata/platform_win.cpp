@@ -5,60 +5,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStandardPaths>
-#include <QStringList>
-
-#include <algorithm>
 
 #include <windows.h>
 #include <io.h>
-
-#ifndef STARTF_TITLEISLINKNAME
-#define STARTF_TITLEISLINKNAME 0x00000800
-#endif
-#ifndef STARTF_TITLEISAPPID
-#define STARTF_TITLEISAPPID 0x00001000
-#endif
-#ifndef STARTF_PREVENTPINNING
-#define STARTF_PREVENTPINNING 0x00002000
-#endif
 
 namespace {
 
 const wchar_t *native(const QString &nativePath)
 {
     return reinterpret_cast<const wchar_t *>(nativePath.utf16());
-}
-
-// How the user started the launcher, passed on to the application: the
-// shortcut's "Run: Minimized/Maximized", and the shortcut itself (or an
-// application id), under which Windows groups and pins the taskbar button,
-// rather than under the versioned path that the next upgrade breaks.
-void startAsTheLauncherWasStarted(QProcess::CreateProcessArguments *arguments)
-{
-    STARTUPINFOW own = {};
-    own.cb = sizeof own;
-    GetStartupInfoW(&own);
-    STARTUPINFOW *info = arguments->startupInfo;
-    if (own.dwFlags & STARTF_USESHOWWINDOW) {
-        info->dwFlags |= STARTF_USESHOWWINDOW;
-        info->wShowWindow = own.wShowWindow;
-    }
-    if (own.dwFlags & (STARTF_TITLEISLINKNAME | STARTF_TITLEISAPPID)) {
-        info->dwFlags |= own.dwFlags & (STARTF_TITLEISLINKNAME | STARTF_TITLEISAPPID | STARTF_PREVENTPINNING);
-        info->lpTitle = own.lpTitle;
-    }
-    // Qt hands on the launcher's standard handles, inheritable, and with
-    // them every inheritable handle of the caller's: one that reads the
-    // launcher's output (an installer's "run now", a script) would wait for
-    // the application to exit. A GUI application needs none. Without
-    // STARTF_USESTDHANDLES the child would get the launcher's all the same.
-    info->dwFlags |= STARTF_USESTDHANDLES;
-    info->hStdInput = nullptr;
-    info->hStdOutput = nullptr;
-    info->hStdError = nullptr;
-    arguments->inheritHandles = FALSE;
 }
 
 // Gone, not only reported gone: Wine, like some network shares, reports a
@@ -76,19 +32,6 @@ QString userConfigurationBase()
 {
     // The user's local application-data folder.
     return QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation).value(0);
-}
-
-bool isPlainVersionName(const QString &version)
-{
-    if (version.contains(QLatin1Char(':')))
-        return false;
-    const auto trimmedAway = [](const QString &segment) {
-        return !segment.isEmpty() && std::all_of(segment.begin(), segment.end(), [](QChar c) {
-            return c == QLatin1Char('.') || c == QLatin1Char(' ');
-        });
-    };
-    const QStringList segments = QString(version).replace(QLatin1Char('\\'), QLatin1Char('/')).split(QLatin1Char('/'));
-    return std::none_of(segments.begin(), segments.end(), trimmedAway);
 }
 
 bool syncToDisk(QFileDevice &file)
@@ -159,49 +102,6 @@ bool removeFile(const QString &path)
         return true;
     SetFileAttributesW(native(nativePath), attributes);
     return false;
-}
-
-Inheritance Inheritance::ofThisProcess()
-{
-    // What Windows passes on is read when the application is started.
-    return Inheritance();
-}
-
-bool startApplication(const QString &program, const QString &workingDirectory, const Inheritance &, QString *why)
-{
-    QProcess process;
-    process.setProgram(program);
-    process.setWorkingDirectory(QDir::toNativeSeparators(workingDirectory));
-    // Qt's own start, so that an application that needs elevation still
-    // gets its UAC prompt.
-    process.setCreateProcessArgumentsModifier(startAsTheLauncherWasStarted);
-    qint64 pid = 0;
-    if (!process.startDetached(&pid)) {
-        const DWORD error = GetLastError();
-        if (why)
-            *why = QStringLiteral("error %1: %2").arg(error).arg(qt_error_string(int(error)));
-        return false;
-    }
-    // The application was not started by the foreground process, so Windows
-    // would refuse its first window the foreground and flash its taskbar
-    // button instead; the launcher still has the right, and hands it on.
-    AllowSetForegroundWindow(DWORD(pid));
-    return true;
-}
-
-void survivesFileSizeLimit()
-{
-    // Windows has no such signal.
-}
-
-bool hasDebuggerChannel()
-{
-    return true;
-}
-
-void tellDebugger(const QString &line)
-{
-    OutputDebugStringW(native(line + QLatin1Char('\n')));
 }
 
 PrivateCreation::PrivateCreation() = default;

@@ -1,0 +1,7 @@
+// SPDX-License-Identifier: MIT
+#include "versionname.h"
+
+NameRules systemNameRules()
+{
+    return NameRules::Windows;
+}
