@@ -15,21 +15,20 @@
 
 namespace {
 
-// Whether a legacy "setting.ini" holds versions still to be moved. One beside
-// a data file that names a version carries nothing: it gets one plain try at
-// its removal, with no lock and no sync, so that one nobody may remove (a
-// per-machine installation the user cannot write) costs a launch nothing.
+// Whether a legacy "setting.ini" is left for this launch to move or remove.
+// One nobody may remove (a per-machine installation the user cannot write)
+// beside a data file that names a version leaves nothing to do, and costs a
+// launch no lock and no sync.
 bool legacyLeftToMove(const QString &dataDirectory, const QString &installationDirectory,
                       const QDeadlineTimer &deadline)
 {
     const QString legacy = legacySettingsPath(installationDirectory);
     if (!QFileInfo::exists(legacy))
         return false;
-    const OpenedSettings data = openSettingsFile(pathIn(dataDirectory, Names::Settings), deadline);
-    if (data.state != OpenedSettings::Open || Versions::from(*data.settings).isEmpty())
+    if (Platform::mayRemove(legacy))
         return true;
-    Platform::removeFile(legacy);
-    return false;
+    const OpenedSettings data = openSettingsFile(pathIn(dataDirectory, Names::Settings), deadline);
+    return data.state != OpenedSettings::Open || Versions::from(*data.settings).isEmpty();
 }
 
 // Checked without the lock: most launches find nothing to write.

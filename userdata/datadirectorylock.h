@@ -11,13 +11,13 @@
 // happen while this lock is held.
 //
 // The lock is taken on construction, waiting until `deadline` at most, and
-// released on destruction. A lock left behind by a launcher that died is
-// taken over promptly. Scratch files of interrupted writes, and Qt's
-// settings locks a launcher left, are swept when the lock is taken and again
-// before it is given back, so that none outlives a
-// launch that held it: the lock file is then the only trace a killed
-// launcher can leave, and one look for it tells a later launch whether there
-// is anything to clean up.
+// released on destruction. A lock nobody holds any more (its launcher died)
+// is taken over at once; one that can never be taken is given up at once.
+// Scratch files of interrupted writes, and the settings locks a launcher
+// left, are swept when the lock is taken and again before it is given back,
+// so that none outlives a launch that held it: the lock file is then the
+// only trace a killed launcher can leave, and one look for it tells a later
+// launch whether there is anything to clean up.
 class DataDirectoryLock
 {
 public:

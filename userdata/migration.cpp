@@ -40,11 +40,13 @@ bool carryOver(const QString &path, const Versions &moved, const QDeadlineTimer 
 }
 
 // The new file's directory entry must reach the disk before the versions'
-// only other copy goes; and so must the entry of every folder this launch
-// created on the way to the data directory.
+// only other copy goes; and so must the data directory's own entry, and
+// that of every folder this launch created on the way to it. The file may
+// be another launcher's, which died before it made all that durable: its
+// text it made durable before it put the file in place.
 bool isDurable(const QString &dataDirectory, const QStringList &createdDirectories)
 {
-    if (!Platform::syncDirectory(dataDirectory))
+    if (!Platform::syncDirectory(dataDirectory) || !Platform::syncDirectory(QFileInfo(dataDirectory).path()))
         return false;
     for (const QString &created : createdDirectories) {
         if (!Platform::syncDirectory(QFileInfo(created).path()))

@@ -35,6 +35,21 @@ FileState fileState(const QString &path, qint64 *size);
 // a file cannot be read, or not be replaced, until a moment later.
 bool isHeldByAnotherProgram(const QString &path);
 
+// How QSettings tells section and key names apart in an INI file here:
+// regardless of case on Windows, by case elsewhere.
+Qt::CaseSensitivity iniCaseSensitivity();
+
+// Gives `replacement`, the new text of the file at `path` before it takes
+// that file's place, what else the file had: on Unix its mode, and its
+// owner and group when this runs as root; on Windows its Hidden and System
+// attributes. False when that failed.
+bool keepAttributesOf(const QString &path, QFileDevice &replacement);
+
+// Whether the file at `path` can be removed by this process, asked without
+// removing it: on Unix a folder it may write (its sticky bit considered), on
+// Windows the right to delete the file.
+bool mayRemove(const QString &path);
+
 // Removes the file at `path` and nothing else: no other file's permissions
 // change on the way, whether `path` is a link or shares its data.
 bool removeFile(const QString &path);

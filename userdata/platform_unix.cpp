@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <cerrno>
@@ -61,6 +62,35 @@ bool isHeldByAnotherProgram(const QString &)
 {
     // Unix has no mandatory sharing modes: an unreadable file stays so.
     return false;
+}
+
+Qt::CaseSensitivity iniCaseSensitivity()
+{
+    return Qt::CaseSensitive;
+}
+
+bool keepAttributesOf(const QString &path, QFileDevice &replacement)
+{
+    struct stat original;
+    if (::stat(QFile::encodeName(path).constData(), &original) != 0)
+        return false;
+    const int descriptor = replacement.handle();
+    if (::geteuid() == 0 && ::fchown(descriptor, original.st_uid, original.st_gid) != 0)
+        return false;
+    return ::fchmod(descriptor, original.st_mode & 07777) == 0;
+}
+
+bool mayRemove(const QString &path)
+{
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).path());
+    struct stat info;
+    if (::access(folder.constData(), W_OK | X_OK) != 0 || ::stat(folder.constData(), &info) != 0)
+        return false;
+    // In a sticky folder (/tmp) only the file's or the folder's owner may.
+    const uid_t self = ::geteuid();
+    struct stat file;
+    return !(info.st_mode & S_ISVTX) || self == 0 || info.st_uid == self
+        || (::lstat(QFile::encodeName(path).constData(), &file) == 0 && file.st_uid == self);
 }
 
 bool removeFile(const QString &path)

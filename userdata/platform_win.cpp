@@ -85,6 +85,37 @@ bool isHeldByAnotherProgram(const QString &path)
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
 
+Qt::CaseSensitivity iniCaseSensitivity()
+{
+    return Qt::CaseInsensitive;
+}
+
+bool keepAttributesOf(const QString &path, QFileDevice &replacement)
+{
+    // QSaveFile's commit gives the new file attributes of its own.
+    const DWORD attributes = GetFileAttributesW(native(QDir::toNativeSeparators(path)));
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return false;
+    const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    if (!kept)
+        return true;
+    FILE_BASIC_INFO info = {};
+    info.FileAttributes = kept;
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(replacement.handle()));
+    return SetFileInformationByHandle(handle, FileBasicInfo, &info, sizeof info);
+}
+
+bool mayRemove(const QString &path)
+{
+    const HANDLE file = CreateFileW(native(QDir::toNativeSeparators(path)), DELETE | FILE_WRITE_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    return true;
+}
+
 bool removeFile(const QString &path)
 {
     if (removed(path))

@@ -2,6 +2,8 @@
 // Reading and writing settings files without ever losing one.
 #include "settingsfile.h"
 
+#include "inifile.h"
+#include "lockfile.h"
 #include "platform.h"
 #include "settingskeys.h"
 
@@ -142,10 +144,12 @@ void readAsMarked(QSettings &settings, const QByteArray &text)
         settings.setIniCodec("UTF-8");
 }
 
-// The settings in `text`, as Qt reads them, into `contents`. Read from a
-// copy beside `path` that QSettings has never opened: for a file it has, it
-// answers from memory whenever size and time match, whatever the disk holds.
-bool readingOf(const QString &path, const QByteArray &text, QVariantMap *contents)
+// The settings in `text`, as Qt reads them, into `contents`, and how well
+// Qt could read them into `status`. Read from a copy beside `path` that
+// QSettings has never opened: for a file it has, it answers from memory
+// whenever size and time match, whatever the disk holds. False when no
+// copy could be made or read.
+bool readingOf(const QString &path, const QByteArray &text, QVariantMap *contents, QSettings::Status *status)
 {
     const ScratchFile copy(path, unmarked(text));
     if (!copy.isValid())
@@ -153,58 +157,99 @@ bool readingOf(const QString &path, const QByteArray &text, QVariantMap *content
     QSettings settings(copy.name(), QSettings::IniFormat);
     readAsMarked(settings, text);
     *contents = contentsOf(settings);
-    return settings.status() == QSettings::NoError;
+    *status = settings.status();
+    return *status != QSettings::AccessError;
 }
 
-// Lets QSettings turn the current file plus `values` into INI text. It works
-// on a scratch copy, as its own writer can report success for a file the
-// disk did not take whole.
-bool render(const QString &path, const SettingsValues &values, QByteArray *text, QVariantMap *meant)
+// Lets QSettings write `values` alone as INI text, in the codec of a file
+// holding `current`, and says how it reads them back (`meant`). It works on
+// a scratch file, as its own writer can report success for a file the disk
+// did not take whole.
+bool render(const QString &path, const QByteArray &current, const SettingsValues &values, QByteArray *text,
+            QVariantMap *meant)
 {
-    QByteArray current;
-    if (readText(path, &current) == FileText::Unreadable)
-        return false;
-    const ScratchFile scratch(path, unmarked(current));
-    if (!scratch.isValid())
-        return false;
     {
+        const ScratchFile scratch(path, QByteArray());
+        if (!scratch.isValid())
+            return false;
         QSettings settings(scratch.name(), QSettings::IniFormat);
         readAsMarked(settings, current);
-        if (settings.status() != QSettings::NoError)
-            return false;
         for (const auto &value : values)
             settings.setValue(value.first, value.second);
         settings.sync();
-        if (settings.status() != QSettings::NoError)
+        if (settings.status() != QSettings::NoError || !readAll(scratch.name(), text))
             return false;
-        *meant = contentsOf(settings);
     }
-    if (!readAll(scratch.name(), text))
-        return false;
-    // Without its mark the next reader would take the UTF-8 text for
-    // Latin-1, and "Café" would come back as "CafÃ©".
-    if (current.startsWith(Utf8Mark))
-        text->prepend(Utf8Mark);
-    return true;
+    QSettings::Status status;
+    const auto holds = [meant](const QPair<QString, QVariant> &value) {
+        const QVariant read = meant->value(value.first);
+        const bool isList = value.second.type() == QVariant::List || value.second.type() == QVariant::StringList;
+        return read.isValid()
+            && (isList ? read.toStringList() == value.second.toStringList() : read.toString() == value.second.toString());
+    };
+    return readingOf(path, current.startsWith(Utf8Mark) ? Utf8Mark + *text : *text, meant, &status)
+        && status == QSettings::NoError && std::all_of(values.begin(), values.end(), holds);
 }
 
-// Whether `text` reads as exactly `meant`: the file as Qt read it before,
-// mark and all, plus the values set.
-bool holdsExactly(const QString &path, const QByteArray &text, const QVariantMap &meant)
+// Made read-only by its user (no owner write, the read-only attribute).
+bool isMarkedReadOnly(const QString &path)
 {
-    QVariantMap contents;
-    return readingOf(path, text, &contents) && contents == meant;
+    return !(QFileInfo(path).permissions() & QFileDevice::WriteOwner);
+}
+
+// Keys as this system's QSettings tells them apart.
+QVariantMap byName(const QVariantMap &contents)
+{
+    if (Platform::iniCaseSensitivity() == Qt::CaseSensitive)
+        return contents;
+    QVariantMap folded;
+    for (auto entry = contents.begin(); entry != contents.end(); ++entry)
+        folded.insert(entry.key().toLower(), entry.value());
+    return folded;
+}
+
+// A new file: QSettings' own text of `values`, mark and all.
+bool newText(const QString &path, const SettingsValues &values, QByteArray *text)
+{
+    QVariantMap meant;
+    return render(path, QByteArray(), values, text, &meant);
+}
+
+// The existing file's `current` text with `values` set in their own lines.
+// It must read as it did plus `values`, no worse formed, with every other
+// line as it was; else there is no text to write.
+bool editedText(const QString &path, const QByteArray &current, const SettingsValues &values, QByteArray *text)
+{
+    QByteArray rendered;
+    QVariantMap meant;
+    QVariantMap before;
+    QVariantMap after;
+    QSettings::Status statusBefore;
+    QSettings::Status statusAfter;
+    if (!render(path, current, values, &rendered, &meant) || !readingOf(path, current, &before, &statusBefore))
+        return false;
+    const Qt::CaseSensitivity sensitivity = Platform::iniCaseSensitivity();
+    *text = Ini::withValuesSet(current, rendered, sensitivity);
+    if (!readingOf(path, *text, &after, &statusAfter))
+        return false;
+    before = byName(before);
+    const QVariantMap set = byName(meant);
+    for (auto value = set.begin(); value != set.end(); ++value)
+        before.insert(value.key(), value.value());
+    return (statusAfter == QSettings::NoError || statusBefore != QSettings::NoError) && byName(after) == before
+        && Ini::keepsOtherLines(current, *text, meant.keys(), sensitivity);
 }
 
 bool replaceOnce(const QString &path, const QByteArray &text)
 {
+    const bool existed = QFileInfo::exists(path);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     // commit() neither checks the last flush of its buffer nor the sync to
     // disk; a full or failing disk shows up in exactly those, so both are
-    // checked here.
-    if (!writeAll(file, text) || !Platform::syncToDisk(file)) {
+    // checked here. The new file is the old one's in all but its text.
+    if (!writeAll(file, text) || (existed && !Platform::keepAttributesOf(path, file)) || !Platform::syncToDisk(file)) {
         file.cancelWriting();
         return false;
     }
@@ -232,11 +277,6 @@ bool replace(const QString &path, const QByteArray &text, const QDeadlineTimer &
 }
 
 } // namespace
-
-int millisecondsUntil(const QDeadlineTimer &deadline)
-{
-    return deadline.isForever() ? -1 : int(qMax<qint64>(0, deadline.remainingTime()));
-}
 
 bool isPresent(const QVariant &value)
 {
@@ -269,7 +309,8 @@ OpenedSettings openSettingsFile(const QString &path, const QDeadlineTimer &deadl
 bool readFromDisk(const QString &path, QVariantMap *contents)
 {
     QByteArray text;
-    return readText(path, &text) == FileText::Read && readingOf(path, text, contents);
+    QSettings::Status status;
+    return readText(path, &text) == FileText::Read && readingOf(path, text, contents, &status);
 }
 
 Versions Versions::from(const QSettings &settings)
@@ -296,12 +337,23 @@ bool writeSettingsFile(const QString &path, const SettingsValues &values, const 
     const Platform::PrivateCreation privateCreation;
     // The application's QSettings holds this lock around each save of the
     // file; one that landed between this read and this replace would be lost.
-    QLockFile applicationsLock(path + QStringLiteral(".lock"));
-    if (!applicationsLock.tryLock(millisecondsUntil(deadline)))
+    const QString lockPath = path + QStringLiteral(".lock");
+    QLockFile applicationsLock(lockPath);
+    if (!takeLock(applicationsLock, lockPath, deadline))
         return false;
+    QByteArray current;
     QByteArray text;
-    QVariantMap meant;
-    return render(path, values, &text, &meant) && holdsExactly(path, text, meant) && replace(path, text, deadline);
+    switch (readText(path, &current)) {
+    case FileText::Missing:
+        return newText(path, values, &text) && replace(path, text, deadline);
+    case FileText::Read:
+        // Made read-only by its user: kept as it is, even where this
+        // process could write it (root can).
+        return !isMarkedReadOnly(path) && editedText(path, current, values, &text) && replace(path, text, deadline);
+    case FileText::Unreadable:
+        break;
+    }
+    return false;
 }
 
 void removeScratchLeftovers(const QString &dataDirectory)

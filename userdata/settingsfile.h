@@ -44,10 +44,6 @@ bool readFromDisk(const QString &path, QVariantMap *contents);
 // too, though not text.
 bool isPresent(const QVariant &value);
 
-// How long a wait for a lock may last: -1 (wait) for a deadline that never
-// expires.
-int millisecondsUntil(const QDeadlineTimer &deadline);
-
 // The two version keys of a "setting.ini", as the values they are.
 struct Versions
 {

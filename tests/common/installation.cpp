@@ -29,9 +29,12 @@ void Installation::addStandIn(const QString &path)
 {
     // One printf per start, appended: whole lines even when several start.
     const QByteArray script = "#!/bin/sh\n"
-        "code=$(sed -n 's/^software_code=//p' \"$XDG_CONFIG_HOME/Quillora/setting.ini\" 2>/dev/null)\n"
+        "code=$(sed -n 's/^software_code *= *\\([^ ;]*\\).*/\\1/p' \"$XDG_CONFIG_HOME/Quillora/setting.ini\" 2>/dev/null | tail -n 1)\n"
         "ignored=$(sed -n 's/^SigIgn:[[:space:]]*//p' /proc/$$/status)\n"
-        "printf '%s\\t%s\\t%s\\t%s\\t%s\\t%s\\n' \"$0\" \"$(pwd -P)\" \"$#\" \"$code\" \"$(umask)\" \"$ignored\" >> '"
+        "session=$(cut -d' ' -f6 /proc/$$/stat)\n"
+        "environment=$(tr '\\0\\t\\n' '|  ' < /proc/$$/environ)\n"
+        "printf '%s\\t%s\\t%s\\t%s\\t%s\\t%s\\t%s\\t%s\\n' \"$0\" \"$(pwd -P)\" \"$#\" \"$code\" \"$(umask)\" \"$ignored\" "
+        "\"$([ \"$session\" = $$ ] && echo own || echo shared)\" \"$environment\" >> '"
         + QFile::encodeName(startLog()) + "'\n";
     writeFile(path, script);
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
@@ -127,19 +130,9 @@ QString Installation::startOf(const QString &version) const
     return dir + QStringLiteral("/Quillora.exe\t") + dir + QStringLiteral("\t0");
 }
 
-QStringList Installation::codesSeen() const
+QStringList Installation::seen(Seen what) const
 {
-    return startField(startLog(), 3);
-}
-
-QStringList Installation::umasksSeen() const
-{
-    return startField(startLog(), 4);
-}
-
-QStringList Installation::ignoredSignalsSeen() const
-{
-    return startField(startLog(), 5);
+    return startField(startLog(), int(what));
 }
 
 bool Installation::waitForStarts(int count, int timeoutMs) const
@@ -175,9 +168,13 @@ QByteArray utf16Settings()
 
 QString storedCode(const QString &settingsPath)
 {
-    // Windows' QSettings ends its lines with CR LF.
-    const QRegularExpression line(QStringLiteral("^software_code=([^\\r\\n]*)"), QRegularExpression::MultilineOption);
-    return line.match(QString::fromUtf8(Installation::readFile(settingsPath))).captured(1);
+    // The last one counts; Windows' QSettings ends its lines with CR LF.
+    const QRegularExpression line(QStringLiteral("^software_code *= *([^\\r\\n;]*?) *(;[^\\r\\n]*)?$"),
+                                  QRegularExpression::MultilineOption);
+    QString code;
+    for (auto match = line.globalMatch(QString::fromUtf8(Installation::readFile(settingsPath))); match.hasNext();)
+        code = match.next().captured(1);
+    return code;
 }
 
 bool isWellFormedCode(const QString &code)

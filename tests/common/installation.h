@@ -26,10 +26,8 @@ public:
     QString dataFile(const QString &name) const { return dataDir() + QLatin1Char('/') + name; }
 
     // A version directory with a stand-in "Quillora.exe" that appends
-    // "<its path>\t<working directory>\t<argument count>\t<code>\t<umask>\t
-    // <ignored signals, as /proc's SigIgn mask>"
-    // to the start log; the code is the one in the data directory's
-    // "setting.ini" as the started application finds it.
+    // "<its path>\t<working directory>\t<argument count>\t<what it saw>"
+    // to the start log, one field of Seen each.
     void addVersion(const QString &version);
     // A stand-in at any path, e.g. a decoy the launcher must never start.
     void addStandIn(const QString &path);
@@ -61,12 +59,15 @@ public:
     // That line for the stand-in of `version`, started as it should be: in
     // its own directory, with no arguments.
     QString startOf(const QString &version) const;
-    // The software code each started application saw.
-    QStringList codesSeen() const;
-    // The file-creation mask each started application inherited.
-    QStringList umasksSeen() const;
-    // The ignored signals each started application inherited (hex mask).
-    QStringList ignoredSignalsSeen() const;
+    // What each started application saw, one field of its log line.
+    enum class Seen {
+        Code = 3,       // the software code in the data directory's "setting.ini"
+        Umask,          // the file-creation mask it inherited
+        IgnoredSignals, // the signals it got as ignored (/proc's SigIgn mask)
+        Session,        // "own" when it leads a session of its own
+        Environment     // its environment block, entries ended by '|'
+    };
+    QStringList seen(Seen what) const;
     // Waits, with a deadline, until `count` starts are logged.
     bool waitForStarts(int count, int timeoutMs = 5000) const;
     // For cases where nothing may start: starts are asynchronous, so give a

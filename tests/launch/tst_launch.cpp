@@ -217,19 +217,25 @@ private Q_SLOTS:
         }
     }
 
-    // The application gets the signals as the launcher got them, whatever
-    // Qt or the launcher set for itself (Qt's own start ignores SIGPIPE).
-    void applicationGetsTheLaunchersSignals()
+    // The application gets the signals and the environment as the launcher
+    // got them, whatever Qt or the launcher set for itself (Qt's own start
+    // ignores SIGPIPE; the launcher drops Qt's fatal switches), and a
+    // session of its own.
+    void applicationGetsWhatTheLauncherWasGiven()
     {
         Installation installation;
         installation.addVersion("1.0.0");
+        const QStringList environment{"Z=1", "QT_FATAL_WARNINGS=1", "EMPTY=", "qt_fatal_criticals=x",
+                                      "XDG_CONFIG_HOME=" + installation.configHome(), "HOME=" + installation.root()};
 
-        QVERIFY(installation.launch({}, {"env", "--ignore-signal=USR1"}).cleanExit());
+        QVERIFY(installation.launch({}, QStringList{"env", "-i", "--ignore-signal=USR1"} + environment).cleanExit());
 
         QVERIFY(installation.waitForStarts(1));
-        const qulonglong ignored = installation.ignoredSignalsSeen().value(0).toULongLong(nullptr, 16);
+        const qulonglong ignored = installation.seen(Installation::Seen::IgnoredSignals).value(0).toULongLong(nullptr, 16);
         QCOMPARE(ignored & (1ull << (SIGPIPE - 1) | 1ull << (SIGXFSZ - 1)), 0ull); // Qt's, the launcher's own
         QCOMPARE(ignored & (1ull << (SIGUSR1 - 1)), 1ull << (SIGUSR1 - 1));
+        QCOMPARE(installation.seen(Installation::Seen::Environment), QStringList{environment.join('|') + '|'});
+        QCOMPARE(installation.seen(Installation::Seen::Session), QStringList{"own"});
     }
 
     // Neither the command line nor the launcher's file name has a say.

@@ -2,12 +2,14 @@
 #include "../common/installation.h"
 #include "launcher/softwarecode.h"
 
-#include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
 #include <QSettings>
 #include <QTest>
+
+#include <sys/stat.h>
 
 // Each data directory gets one software code, at its first launch with a
 // "setting.ini", and keeps it for good.
@@ -40,31 +42,54 @@ private Q_SLOTS:
         QCOMPARE(codes.size(), 200);
     }
 
+    // The code goes in its own line; every other byte of the file stays.
     void fillsEmptyCode_data()
     {
         QTest::addColumn<QByteArray>("settings");
-        QTest::addColumn<bool>("staleLockFiles"); // as a fault leaves them: empty, a while ago
+        QTest::addColumn<QByteArray>("expected"); // {code}: the new code
+        QTest::addColumn<bool>("staleLockFiles"); // as a fault leaves them: empty, just now
         const QByteArray empty = "[code]\nsoftware_code=\n\n[version]\ncurrent_version=2.0.0\n";
-        QTest::newRow("empty code") << empty << false;
-        QTest::newRow("missing key") << QByteArray("[version]\ncurrent_version=2.0.0\n") << false;
-        QTest::newRow("UTF-8 byte-order mark") << QByteArray("\xEF\xBB\xBF[version]\ncurrent_version=2.0.0\n") << false;
-        QTest::newRow("other keys of the application")
-            << QByteArray("[version]\ncurrent_version=2.0.0\n\n[window]\ngeometry=10 20 300 400\n") << false;
-        QTest::newRow("empty lock files left by a fault") << empty << true;
+        QTest::newRow("empty code") << empty << QByteArray("[code]\nsoftware_code={code}\n\n[version]\ncurrent_version=2.0.0\n")
+                                    << false;
+        QTest::newRow("missing key") << QByteArray("[version]\ncurrent_version=2.0.0\n")
+                                     << QByteArray("[version]\ncurrent_version=2.0.0\n\n[code]\nsoftware_code={code}\n") << false;
+        QTest::newRow("UTF-8 mark, non-ASCII text, CR LF, no final line end")
+            << QByteArray("\xEF\xBB\xBF[version]\r\ncurrent_version=2.0.0\r\n[code]\r\nname=\xE6\xBC\xA2\xE5\xAD\x97 caf\xC3\xA9")
+            << QByteArray("\xEF\xBB\xBF[version]\r\ncurrent_version=2.0.0\r\n[code]\r\nname=\xE6\xBC\xA2\xE5\xAD\x97 caf\xC3\xA9"
+                          "\r\nsoftware_code={code}") << false;
+        // As the application's own QSettings writes a type it registers,
+        // which the launcher cannot load; comments; a path Qt would rewrite.
+        QTest::newRow("lines only the application can read")
+            << QByteArray("; mine\n[window]\nstate=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\aWindow\\0\\0\\0\\x1)\n"
+                          "export=C:\\data\\new\\tools ; kept\n[version]\ncurrent_version=2.0.0\n[code]\nsoftware_code= ; set\n")
+            << QByteArray("; mine\n[window]\nstate=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\aWindow\\0\\0\\0\\x1)\n"
+                          "export=C:\\data\\new\\tools ; kept\n[version]\ncurrent_version=2.0.0\n[code]\nsoftware_code= {code}; set\n")
+            << false;
+        // Qt reads "#" lines with a format error, and the rest all the same.
+        QTest::newRow("format error, duplicate sections, escaped names")
+            << QByteArray("# mine\n[co%64e]\nx=1\n[version]\ncurrent_version=2.0.0\n[code]\ny=2\n\n[other]\n")
+            << QByteArray("# mine\n[co%64e]\nx=1\n[version]\ncurrent_version=2.0.0\n[code]\ny=2\nsoftware_code={code}\n\n[other]\n")
+            << false;
+        QTest::newRow("the last of duplicate keys") << QByteArray("[code]\nsoftware_code=A\n[code]\nsoftware_code=\n")
+                                                    << QByteArray("[code]\nsoftware_code=A\n[code]\nsoftware_code={code}\n")
+                                                    << false;
+        QTest::newRow("empty lock files left by a fault") << empty
+                                                          << QByteArray("[code]\nsoftware_code={code}\n\n[version]\ncurrent_version=2.0.0\n")
+                                                          << true;
     }
     void fillsEmptyCode()
     {
         QFETCH(QByteArray, settings);
+        QFETCH(QByteArray, expected);
         QFETCH(bool, staleLockFiles);
         Installation installation;
         QVERIFY(installation.isValid());
         installation.addVersion("2.0.0");
+        installation.addVersion("1.0.0");
         QVERIFY(installation.writeDataSettings(settings));
-        for (const char *name : {"launcher.lock", "launcher.lock.rmlock"}) {
-            QFile lock(installation.dataFile(name));
-            if (staleLockFiles)
-                QVERIFY(lock.open(QIODevice::WriteOnly)
-                        && lock.setFileTime(QDateTime::currentDateTime().addSecs(-2), QFileDevice::FileModificationTime));
+        if (staleLockFiles) {
+            for (const char *name : {"launcher.lock", "launcher.lock.rmlock", "setting.ini.lock", "setting.ini.lock.rmlock"})
+                QVERIFY(Installation::writeFile(installation.dataFile(name), ""));
         }
 
         QVERIFY(installation.launch().cleanExit());
@@ -72,16 +97,11 @@ private Q_SLOTS:
         const QString path = installation.dataFile("setting.ini");
         const QString code = storedCode(path);
         QVERIFY2(isWellFormedCode(code), qPrintable(code));
-        // Everything else in the file is still there, and the application
-        // started by this launch already sees the code.
-        const QSettings stored(path, QSettings::IniFormat);
-        QCOMPARE(stored.value("version/current_version").toString(), QStringLiteral("2.0.0"));
-        if (settings.contains("window"))
-            QCOMPARE(stored.value("window/geometry").toString(), QStringLiteral("10 20 300 400"));
+        QCOMPARE(Installation::readFile(path), QByteArray(expected).replace("{code}", code.toLatin1()));
+        // The application started by this launch already sees the code.
         QVERIFY(installation.waitForStarts(1));
-        QCOMPARE(installation.codesSeen(), QStringList{code});
-        QVERIFY(!QFileInfo::exists(installation.dataFile("launcher.lock")));
-        QVERIFY(!QFileInfo::exists(installation.dataFile("launcher.lock.rmlock")));
+        QCOMPARE(installation.seen(Installation::Seen::Code), QStringList{code});
+        QCOMPARE(QDir(installation.dataDir()).entryList(QDir::Files | QDir::Hidden), QStringList({"setting.ini", "user.ini"}));
     }
 
     // A stored code is never checked or changed, whatever it looks like;
@@ -108,29 +128,37 @@ private Q_SLOTS:
         QCOMPARE(Installation::readFile(installation.dataFile("setting.ini")), settings);
     }
 
-    // A file QSettings cannot read cleanly might be in a form it does not
-    // know; rewriting it with what it did understand could lose the rest.
+    // A file in a form Qt 5 cannot read might hold anything, and one its
+    // user made read-only is theirs to keep as it is (root could write it).
     // An oversized one is not read at all.
-    void leavesMalformedFileAlone_data()
+    void leavesFileAlone_data()
     {
         QTest::addColumn<QByteArray>("settings");
-        QTest::newRow("stray line") << QByteArray("[version]\ncurrent_version=2.0.0\nstray\n");
-        QTest::newRow("unclosed section") << QByteArray("[version\ncurrent_version=2.0.0\n");
-        QTest::newRow("NUL bytes") << QByteArray(512, '\0');
+        QTest::addColumn<int>("mode");
+        QTest::newRow("NUL bytes") << QByteArray(512, '\0') << 0600;
         static const char utf16[] = "\xFF\xFE[\0v\0]\0\n\0a\0=\0b\0\n\0";
-        QTest::newRow("UTF-16") << QByteArray(utf16, sizeof utf16 - 1);
-        // Far larger than any settings file: not even parsed.
-        QTest::newRow("oversized") << "[code]\nsoftware_code=\n" + QByteArray(17 << 20, ';');
+        QTest::newRow("UTF-16") << QByteArray(utf16, sizeof utf16 - 1) << 0600;
+        QTest::newRow("oversized") << "[code]\nsoftware_code=\n" + QByteArray(17 << 20, ';') << 0600;
+        QTest::newRow("read-only, 0444") << QByteArray("[code]\nsoftware_code=\n") << 0444;
+        QTest::newRow("read-only, 0400") << QByteArray("[code]\nsoftware_code=\n") << 0400;
     }
-    void leavesMalformedFileAlone()
+    void leavesFileAlone()
     {
         QFETCH(QByteArray, settings);
+        QFETCH(int, mode);
         Installation installation;
+        installation.addVersion("1.0.0");
         QVERIFY(installation.writeDataSettings(settings));
+        QVERIFY(::chmod(qPrintable(installation.dataFile("setting.ini")), mode_t(mode)) == 0);
 
         QVERIFY(installation.launch().cleanExit());
 
         QCOMPARE(Installation::readFile(installation.dataFile("setting.ini")), settings);
+        struct stat info;
+        QVERIFY(::stat(qPrintable(installation.dataFile("setting.ini")), &info) == 0);
+        QCOMPARE(int(info.st_mode & 07777), mode);
+        // Unreadable settings name no version; read-only ones do.
+        QVERIFY(mode & 0200 ? installation.staysUnstarted() : installation.waitForStarts(1));
     }
 
     // A write past the file-size limit (ulimit -f, here 2 KB) fails like any
@@ -219,7 +247,7 @@ private Q_SLOTS:
         const QString code = storedCode(installation.dataFile("setting.ini"));
         QVERIFY2(isWellFormedCode(code), qPrintable(code));
         QVERIFY(installation.waitForStarts(8));
-        QCOMPARE(installation.codesSeen(), QStringList(QVector<QString>(8, code).toList()));
+        QCOMPARE(installation.seen(Installation::Seen::Code), QStringList(QVector<QString>(8, code).toList()));
         QVERIFY(!QFileInfo::exists(installation.dataFile("launcher.lock")));
     }
 };
