@@ -50,6 +50,10 @@ void startAsTheLauncherWasStarted(QProcess::CreateProcessArguments *arguments)
     if (own.dwFlags & STARTF_USEHOTKEY) {
         info->dwFlags = (info->dwFlags & ~DWORD(STARTF_USESTDHANDLES)) | STARTF_USEHOTKEY;
         info->hStdInput = own.hStdInput;
+        // Without STARTF_USESTDHANDLES the child is given the launcher's
+        // own standard handles; the launcher, about to exit, writes to none.
+        SetStdHandle(STD_OUTPUT_HANDLE, nullptr);
+        SetStdHandle(STD_ERROR_HANDLE, nullptr);
     } else {
         info->dwFlags |= STARTF_USESTDHANDLES;
         info->hStdInput = nullptr;

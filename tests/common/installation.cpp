@@ -169,7 +169,7 @@ QByteArray utf16Settings()
 QString storedCode(const QString &settingsPath)
 {
     // The last one counts; Windows' QSettings ends its lines with CR LF.
-    const QRegularExpression line(QStringLiteral("^software_code *= *([^\\r\\n;]*?) *(;[^\\r\\n]*)?$"),
+    const QRegularExpression line(QStringLiteral("^software_code *= *([^\\r\\n;]*?) *(;[^\\r\\n]*)?\\r?$"),
                                   QRegularExpression::MultilineOption);
     QString code;
     for (auto match = line.globalMatch(QString::fromUtf8(Installation::readFile(settingsPath))); match.hasNext();)

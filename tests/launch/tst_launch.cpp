@@ -86,15 +86,11 @@ private Q_SLOTS:
                                              << QStringList{"stable/2.0.0", "1.0.0"} << "stable/2.0.0";
         QTest::newRow("blanks at both ends kept") << QByteArray("[version]\ncurrent_version=\" 2.0.0 \"\n")
                                                   << QStringList{" 2.0.0 ", "2.0.0"} << " 2.0.0 ";
-        // "setting.ini" can be written by anything running as the user: a
-        // version never leads out of the installation, nor to the launcher's
-        // own folder, and nothing else is tried instead.
-        const QStringList outside{"../outside/evil", "../x", "2.0.0", ".", "..", "1.0.0", "../install-old/2.0.0"};
-        for (const char *version : {"../outside/evil", "2.0.0/../../x", "..", ".", "./", "a/..", "/", "2.0.0/../..",
-                                    "../install-old/2.0.0"})
-            QTest::addRow("version %s leads out: nothing starts", version)
-                << QByteArray("[version]\ncurrent_version=") + version + "\nprevious_version=1.0.0\n" << outside
-                << QString();
+        // A version that leads out of the installation (the name rules'
+        // table has the ways) starts nothing, and nothing else in its place.
+        QTest::newRow("version leading out: nothing starts")
+            << QByteArray("[version]\ncurrent_version=../outside/evil\nprevious_version=1.0.0\n")
+            << QStringList{"../outside/evil", "2.0.0", "1.0.0"} << QString();
         const QByteArray named = "[version]\ncurrent_version=2.0.0\n[big]\n";
         QTest::newRow("5 MB setting.ini is read") << named + QByteArray(5 << 20, ';') << both << "2.0.0";
         QTest::newRow("oversized setting.ini: nothing starts") << named + QByteArray(17 << 20, ';') << both << QString();

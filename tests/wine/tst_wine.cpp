@@ -233,10 +233,9 @@ private Q_SLOTS:
         // As QSettings writes it: "2.0-\\xe9t\\xe9".
         QTest::newRow("non-ASCII version folder") << QByteArray("[version]\ncurrent_version=2.0-\\xe9t\\xe9\n")
                                                   << QString::fromUtf8("2.0-\xc3\xa9t\xc3\xa9");
-        // Windows' own ways out of a folder: backslashes, a drive or stream
-        // colon, and segments that shrink to nothing once Windows trims
-        // their trailing dots and blanks. Nothing starts, not even 1.0.0.
-        for (const char *version : {"..\\\\outside", "2.0.0\\\\..\\\\..\\\\outside", "...", "2.0.0\\\\. .\\\\..", "Z:", "2.0.0:x"})
+        // Windows' own ways out of a folder (the name rules' table has them
+        // all) start nothing, not even 1.0.0.
+        for (const char *version : {"..\\\\outside", "2.0.0:x"})
             QTest::addRow("version %s: nothing starts", version)
                 << QByteArray("[version]\ncurrent_version=") + version + "\nprevious_version=1.0.0\n" << QString();
         // Files as other tools write them: PowerShell 5 and Notepad's
@@ -359,16 +358,23 @@ private Q_SLOTS:
         QCOMPARE(starts(setup), QStringList{startOf(setup, "2.0.0")});
     }
 
-    // The shortcut's show state and the shortcut itself reach the
-    // application; none of the launcher's handles do.
+    // The shortcut's show state, hotkey and the shortcut itself reach the
+    // application, and so does the environment block as it was given (a
+    // name twice never ends the launcher); none of the launcher's handles do.
     void startsTheApplicationAsTheLauncherWasStarted_data()
     {
-        QTest::addColumn<QStringList>("startup"); // STARTUPINFO: dwFlags (hex), wShowWindow, lpTitle
+        QTest::addColumn<QStringList>("startup"); // STARTUPINFO: dwFlags (hex), wShowWindow, lpTitle[, entries]
         QTest::addColumn<QString>("received");    // the same, as the application got them; {exe}: its path
         const QString link = "C:\\users\\Public\\Desktop\\Quillora.lnk";
-        QTest::newRow("minimised") << QStringList{"1", "7", "-"} << "101\t7\t{exe}\t0";
-        QTest::newRow("maximised") << QStringList{"1", "3", "-"} << "101\t3\t{exe}\t0";
-        QTest::newRow("from a shortcut") << QStringList{"801", "1", link} << "901\t1\t" + link + "\t0";
+        QTest::newRow("minimised") << QStringList{"1", "7", "-"} << "101\t7\t{exe}\t0\t";
+        QTest::newRow("maximised") << QStringList{"1", "3", "-"} << "101\t3\t{exe}\t0\t";
+        QTest::newRow("from a shortcut") << QStringList{"801", "1", link} << "901\t1\t" + link + "\t0\t";
+        // Wine keeps no key value, only the flag: hStdInput, where Windows
+        // has the key, is the launcher's standard input there ("*": not compared).
+        QTest::newRow("with a hotkey") << QStringList{"201", "1", "-"} << "201\t1\t{exe}\t*\t";
+        QTest::newRow("QT_FATAL_WARNINGS twice")
+            << QStringList{"1", "1", "-", "QT_FATAL_WARNINGS=1|qt_fatal_warnings=1|QT_FATAL_CRITICALS="}
+            << "101\t1\t{exe}\t0\tQT_FATAL_WARNINGS=1,qt_fatal_warnings=1,QT_FATAL_CRITICALS=,";
     }
     void startsTheApplicationAsTheLauncherWasStarted()
     {
@@ -376,12 +382,15 @@ private Q_SLOTS:
         QFETCH(QString, received);
         const Setup setup = freshInstallation({"1.0.0"});
 
-        QVERIFY(launch(setup, QStringList{"--start"} + startup + QStringList{windowsPath(setup.launcher)}, {}, nullptr,
-                       helper("quillora-standin.exe")));
+        QStringList arguments = QStringList{"--start"} + startup.mid(0, 3) + QStringList{windowsPath(setup.launcher)};
+        QVERIFY(launch(setup, arguments + startup.mid(3), {}, nullptr, helper("quillora-standin.exe")));
 
         QVERIFY(waitForStart(setup));
         const QString exe = windowsPath(setup.install + "/1.0.0/Quillora.exe");
-        QCOMPARE(given(setup), QStringList{QString(received).replace("{exe}", exe)});
+        QStringList got = given(setup);
+        if (received.section('\t', 3, 3) == "*" && !got.isEmpty())
+            got[0] = got[0].section('\t', 0, 2) + "\t*\t" + got[0].section('\t', 4);
+        QCOMPARE(got, QStringList{QString(received).replace("{exe}", exe)});
     }
 
     // A caller that reads the launcher's output (an installer's "run now")
@@ -395,7 +404,7 @@ private Q_SLOTS:
 
         QVERIFY(launch(setup, {}, env, nullptr, QString(), {"sh", "-c", "\"$0\" \"$@\" | cat >/dev/null"}));
 
-        QCOMPARE(given(setup).value(0).section('\t', 3), QStringLiteral("0"));
+        QCOMPARE(given(setup).value(0).section('\t', 3, 3), QStringLiteral("0"));
         QVERIFY2(!given(setup).contains("exited"), "the pipe stayed open until the application exited");
     }
 
@@ -441,16 +450,25 @@ private Q_SLOTS:
         // Not the launcher's, though named like QSaveFile's temporaries.
         for (const char *name : {"setting.ini.backup", "user.ini.before"})
             QVERIFY(writeData(name, name));
+        // Left a moment ago by a launch that failed: nobody holds them.
+        QVERIFY(writeData("setting.ini.lock", ""));
+        QVERIFY(writeData("launcher.lock", "\x01garbage"));
+        QElapsedTimer timer;
+        timer.start();
         QVERIFY(launch(setup));
+        const qint64 first = timer.elapsed();
         for (const char *name : {"setting.ini.backup", "user.ini.before"})
             QCOMPARE(Installation::readFile(m_dataDir + '/' + name), QByteArray(name));
-        const QByteArray first = Installation::readFile(m_dataDir + "/setting.ini");
+        const QByteArray stored = Installation::readFile(m_dataDir + "/setting.ini");
         QVERIFY(isWellFormedCode(storedCode(m_dataDir + "/setting.ini")));
 
+        timer.start();
         QVERIFY(launch(setup));
 
-        QCOMPARE(Installation::readFile(m_dataDir + "/setting.ini"), first);
+        QVERIFY2(first < timer.elapsed() + 1500, qPrintable(QStringLiteral("%1 ms").arg(first - timer.elapsed())));
+        QCOMPARE(Installation::readFile(m_dataDir + "/setting.ini"), stored);
         QVERIFY(!QFileInfo::exists(m_dataDir + "/launcher.lock"));
+        QVERIFY(!QFileInfo::exists(m_dataDir + "/setting.ini.lock"));
     }
 
     // Windows looks for a bare program name beside the launcher first; the

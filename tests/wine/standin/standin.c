@@ -4,14 +4,15 @@
  * named by %QUILLORA_TEST_RECORD%, then exits.
  * It also appends what it was given to %QUILLORA_TEST_RECORD%.info:
  * "<STARTUPINFO dwFlags, hex>\t<wShowWindow>\t<lpTitle>\t<open standard
- * handles>", then lingers %QUILLORA_TEST_LINGER% milliseconds, if set, and
+ * handles>\t<its QT_FATAL_* entries, in order, each followed by ','>", then lingers %QUILLORA_TEST_LINGER% milliseconds, if set, and
  * appends "exited" to that file.
  * Started as "Quillora.exe --hold FILE MS SHARE" it plays a virus scanner
  * instead: holds FILE open for MS milliseconds, sharing it as SHARE (the
  * FILE_SHARE_ flags; 0: not at all), and records "held" once it does.
- * Started as "Quillora.exe --start FLAGS SHOW TITLE PROGRAM" it plays the
- * shell: starts PROGRAM with that STARTUPINFO (TITLE "-" for none) and waits
- * for it. */
+ * Started as "Quillora.exe --start FLAGS SHOW TITLE PROGRAM [ENTRIES]" it
+ * plays the shell: starts PROGRAM with that STARTUPINFO (TITLE "-" for none)
+ * and its own environment block plus ENTRIES ('|' between them), as given,
+ * duplicates and all, and waits for it. */
 #include <windows.h>
 #include <shellapi.h>
 #include <stdio.h>
@@ -39,7 +40,24 @@ static int hold(const wchar_t *path, int milliseconds, DWORD share, HANDLE recor
     return 0;
 }
 
-static int start(const wchar_t *flags, const wchar_t *show, wchar_t *title, wchar_t *program)
+/* The process's environment block with `entries` ('|' between them) added. */
+static wchar_t *blockWith(const wchar_t *entries)
+{
+    const wchar_t *own = GetEnvironmentStringsW();
+    size_t size = 0;
+    while (own[size])
+        size += wcslen(own + size) + 1;
+    const size_t extra = wcslen(entries) + 2;
+    wchar_t *block = calloc(size + extra, sizeof(wchar_t));
+    memcpy(block, own, size * sizeof(wchar_t));
+    wcscpy(block + size, entries);
+    for (wchar_t *c = block + size; *c; ++c)
+        if (*c == L'|')
+            *c = 0;
+    return block;
+}
+
+static int start(const wchar_t *flags, const wchar_t *show, wchar_t *title, wchar_t *program, const wchar_t *entries)
 {
     STARTUPINFOW info;
     ZeroMemory(&info, sizeof info);
@@ -48,7 +66,8 @@ static int start(const wchar_t *flags, const wchar_t *show, wchar_t *title, wcha
     info.wShowWindow = (WORD)_wtoi(show);
     info.lpTitle = wcscmp(title, L"-") == 0 ? NULL : title;
     PROCESS_INFORMATION process;
-    if (!CreateProcessW(program, NULL, NULL, NULL, FALSE, 0, NULL, NULL, &info, &process))
+    wchar_t *block = entries ? blockWith(entries) : NULL;
+    if (!CreateProcessW(program, NULL, NULL, NULL, FALSE, CREATE_UNICODE_ENVIRONMENT, block, NULL, &info, &process))
         return 1;
     WaitForSingleObject(process.hProcess, INFINITE);
     CloseHandle(process.hThread);
@@ -74,8 +93,15 @@ static void recordGiven(const wchar_t *record)
         const HANDLE handle = GetStdHandle(standard[i]);
         open += handle != NULL && handle != INVALID_HANDLE_VALUE && GetFileType(handle) != FILE_TYPE_UNKNOWN;
     }
-    swprintf(line, 2 * MAX_PATH, L"%lx\t%u\t%ls\t%d\n", info.dwFlags, info.wShowWindow,
-             info.lpTitle ? info.lpTitle : L"", open);
+    wchar_t fatal[MAX_PATH] = L"";
+    for (const wchar_t *entry = GetEnvironmentStringsW(); *entry; entry += wcslen(entry) + 1) {
+        if (_wcsnicmp(entry, L"QT_FATAL_", 9) == 0 && wcslen(fatal) + wcslen(entry) + 2 < MAX_PATH) {
+            wcscat(fatal, entry);
+            wcscat(fatal, L",");
+        }
+    }
+    swprintf(line, 2 * MAX_PATH, L"%lx\t%u\t%ls\t%d\t%ls\n", info.dwFlags, info.wShowWindow,
+             info.lpTitle ? info.lpTitle : L"", open, fatal);
     append(file, line);
     wchar_t linger[16];
     if (GetEnvironmentVariableW(L"QUILLORA_TEST_LINGER", linger, 16)) {
@@ -102,9 +128,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
         return 1;
     if (argc == 5 && wcscmp(argv[1], L"--hold") == 0)
         return hold(argv[2], _wtoi(argv[3]), (DWORD)_wtoi(argv[4]), file);
-    if (argc == 6 && wcscmp(argv[1], L"--start") == 0) {
+    if ((argc == 6 || argc == 7) && wcscmp(argv[1], L"--start") == 0) {
         CloseHandle(file);
-        return start(argv[2], argv[3], argv[4], argv[5]);
+        return start(argv[2], argv[3], argv[4], argv[5], argc == 7 ? argv[6] : NULL);
     }
     LocalFree(argv);
     append(file, program);
