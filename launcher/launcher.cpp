@@ -63,37 +63,39 @@ void Launcher::run(const Inheritance &given) const
         installationDirectory.clear();
     const QString dataDirectory = prepareDataDirectory(installationDirectory, deadline);
     tell(QStringLiteral("data directory: %1").arg(dataDirectory.isEmpty() ? QStringLiteral("none") : native(dataDirectory)));
-    startVersion(installationDirectory, versionToRun(dataDirectory, installationDirectory, deadline), given);
-}
-
-QString Launcher::versionToRun(const QString &dataDirectory, const QString &installationDirectory,
-                               const QDeadlineTimer &deadline)
-{
-    Versions versions;
-    QString namedBy;
     // Without a data directory the path would be "/setting.ini", a file at
     // the filesystem root that is not ours to read or write.
-    if (!dataDirectory.isEmpty()) {
-        const QString dataPath = pathIn(dataDirectory, Names::Settings);
-        const OpenedSettings data = openSettingsFile(dataPath, deadline);
-        if (data.state == OpenedSettings::Unreadable)
-            return unreadable(dataPath);
-        if (data.settings) {
-            versions = Versions::from(*data.settings);
-            namedBy = dataPath;
-            ensureSoftwareCode(*data.settings, deadline);
-        }
+    const QString dataPath = dataDirectory.isEmpty() ? QString() : pathIn(dataDirectory, Names::Settings);
+    const OpenedSettings data = openSettingsFile(dataPath, deadline);
+    const QString version = versionToRun(data, dataPath, installationDirectory, deadline);
+    if (data.settings)
+        ensureSoftwareCode(*data.settings, deadline);
+    startVersion(installationDirectory, version, given);
+}
+
+QString Launcher::versionToRun(const OpenedSettings &data, const QString &dataPath,
+                               const QString &installationDirectory, const QDeadlineTimer &deadline)
+{
+    if (data.state == OpenedSettings::Unreadable)
+        return unreadable(dataPath);
+    Versions versions;
+    QString namedBy;
+    if (data.settings) {
+        versions = Versions::from(*data.settings);
+        namedBy = dataPath;
     }
     // A legacy file still there holds versions that have not reached the
     // data directory (it could not be written, or its lock not be had).
     if (versions.isEmpty()) {
         const QString legacyPath = legacySettingsPath(installationDirectory);
-        const OpenedSettings legacy = openSettingsFile(legacyPath, deadline);
-        if (legacy.state == OpenedSettings::Unreadable)
+        switch (readLegacyVersions(installationDirectory, deadline, &versions)) {
+        case OpenedSettings::Unreadable:
             return unreadable(legacyPath);
-        if (legacy.settings) {
-            versions = Versions::from(*legacy.settings);
+        case OpenedSettings::Open:
             namedBy = legacyPath;
+            break;
+        case OpenedSettings::Missing:
+            break;
         }
     }
     if (versions.isEmpty())

@@ -4,6 +4,8 @@
 #include "start.h"
 #include "versionname.h"
 
+#include "userdata/settingsfile.h"
+
 #include <QDeadlineTimer>
 #include <QLoggingCategory>
 #include <QString>
@@ -24,14 +26,14 @@ class Launcher
 public:
     void run(const Inheritance &given) const;
 
-    // The version named by the data directory's "setting.ini": the current
-    // version, else the previous one, else "1.0.0". While that file names no
-    // version, a legacy "setting.ini" still in `installationDirectory` names
-    // it. Makes sure the data directory's file holds a software code.
-    // Empty when the file that names the version exists but cannot be read:
-    // then nothing is started rather than a guess.
-    static QString versionToRun(const QString &dataDirectory, const QString &installationDirectory,
-                                const QDeadlineTimer &deadline);
+    // The version named by the data directory's "setting.ini", open in
+    // `data` (read from `dataPath`): the current version, else the previous
+    // one, else "1.0.0". While that file names no version, a legacy
+    // "setting.ini" still in `installationDirectory` names it. Empty when
+    // the file that names the version exists but cannot be read: then
+    // nothing is started rather than a guess.
+    static QString versionToRun(const OpenedSettings &data, const QString &dataPath,
+                                const QString &installationDirectory, const QDeadlineTimer &deadline);
 
     // The version's directory, strictly below the installation directory;
     // empty for a version that would lead anywhere else, or that is no plain

@@ -23,13 +23,7 @@ bool hasCode(const QSettings &settings)
 
 QString makeSoftwareCode()
 {
-    const QString uuid = QUuid::createUuid().toString();
-    QString code;
-    for (const QChar c : uuid) {
-        if (c != QLatin1Char('{') && c != QLatin1Char('-') && c != QLatin1Char('}'))
-            code.append(c);
-    }
-    return code.toUpper();
+    return QUuid::createUuid().toString(QUuid::Id128).toUpper();
 }
 
 void ensureSoftwareCode(const QSettings &settings, const QDeadlineTimer &deadline)

@@ -15,27 +15,11 @@
 
 namespace {
 
-// Whether a legacy "setting.ini" is left for this launch to move or remove.
-// One nobody may remove (a per-machine installation the user cannot write)
-// beside a data file that names a version leaves nothing to do, and costs a
-// launch no lock and no sync.
-bool legacyLeftToMove(const QString &dataDirectory, const QString &installationDirectory,
-                      const QDeadlineTimer &deadline)
-{
-    const QString legacy = legacySettingsPath(installationDirectory);
-    if (!QFileInfo::exists(legacy))
-        return false;
-    if (Platform::mayRemove(legacy))
-        return true;
-    const OpenedSettings data = openSettingsFile(pathIn(dataDirectory, Names::Settings), deadline);
-    return data.state != OpenedSettings::Open || Versions::from(*data.settings).isEmpty();
-}
-
 // Checked without the lock: most launches find nothing to write.
 bool mustWrite(const QString &dataDirectory, const QString &installationDirectory, const QDeadlineTimer &deadline)
 {
     return !QFileInfo::exists(pathIn(dataDirectory, Names::UserSettings))
-        || legacyLeftToMove(dataDirectory, installationDirectory, deadline);
+        || hasLegacySettingsToMove(dataDirectory, installationDirectory, deadline);
 }
 
 // The folders that creating `directory` creates, itself first.

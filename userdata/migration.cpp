@@ -57,6 +57,27 @@ bool isDurable(const QString &dataDirectory, const QStringList &createdDirectori
 
 } // namespace
 
+bool hasLegacySettingsToMove(const QString &dataDirectory, const QString &installationDirectory,
+                             const QDeadlineTimer &deadline)
+{
+    const QString legacy = legacySettingsPath(installationDirectory);
+    if (!QFileInfo::exists(legacy))
+        return false;
+    if (Platform::mayRemove(legacy))
+        return true;
+    const OpenedSettings data = openSettingsFile(pathIn(dataDirectory, Names::Settings), deadline);
+    return data.state != OpenedSettings::Open || Versions::from(*data.settings).isEmpty();
+}
+
+OpenedSettings::State readLegacyVersions(const QString &installationDirectory, const QDeadlineTimer &deadline,
+                                         Versions *versions)
+{
+    const OpenedSettings legacy = openSettingsFile(legacySettingsPath(installationDirectory), deadline);
+    if (legacy.settings)
+        *versions = Versions::from(*legacy.settings);
+    return legacy.state;
+}
+
 QString legacySettingsPath(const QString &installationDirectory)
 {
     return installationDirectory.isEmpty() ? QString() : pathIn(installationDirectory, Names::Settings);
@@ -67,13 +88,9 @@ void migrateLegacySettings(const QString &dataDirectory, const QString &installa
 {
     const QString legacyPath = legacySettingsPath(installationDirectory);
     Versions moved;
-    {
-        // Values never read must not be deleted with the file.
-        const OpenedSettings legacy = openSettingsFile(legacyPath, deadline);
-        if (legacy.state != OpenedSettings::Open)
-            return;
-        moved = Versions::from(*legacy.settings);
-    }
+    // Values never read must not be deleted with the file.
+    if (readLegacyVersions(installationDirectory, deadline, &moved) != OpenedSettings::Open)
+        return;
     if (carryOver(pathIn(dataDirectory, Names::Settings), moved, deadline) && isDurable(dataDirectory, createdDirectories))
         Platform::removeFile(legacyPath);
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "settingsfile.h"
+
 #include <QDeadlineTimer>
 #include <QString>
 #include <QStringList>
@@ -20,6 +22,19 @@
 // holds the data directory's lock.
 void migrateLegacySettings(const QString &dataDirectory, const QString &installationDirectory,
                            const QStringList &createdDirectories, const QDeadlineTimer &deadline);
+
+// Whether a legacy "setting.ini" is left for this launch to move or remove.
+// One nobody may remove (a per-machine installation the user cannot write)
+// beside a data file that names a version leaves nothing to do, and costs a
+// launch no lock and no sync.
+bool hasLegacySettingsToMove(const QString &dataDirectory, const QString &installationDirectory,
+                             const QDeadlineTimer &deadline);
+
+// The versions a legacy "setting.ini" still in `installationDirectory`
+// names, into `versions` when it is open; whether it is missing, unreadable
+// or was read.
+OpenedSettings::State readLegacyVersions(const QString &installationDirectory, const QDeadlineTimer &deadline,
+                                         Versions *versions);
 
 // The installation directory's "setting.ini", whether or not it exists;
 // empty when no installation directory is known.

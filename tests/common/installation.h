@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QProcess>
+#include <QStandardPaths>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -77,6 +78,7 @@ public:
 
     // Runs as an unprivileged user when the tests run as root, since root
     // ignores permission bits; prepares the tree so that user can reach it.
+    // Empty when not root. (Needs setpriv: see QUILLORA_NEEDS.)
     QStringList unprivileged();
 
 private:
@@ -85,6 +87,18 @@ private:
     QString m_configHome;
     bool m_valid = false;
 };
+
+// Stops a test that needs `tool` (strace, setpriv, valgrind, wine) when it
+// is not on the PATH: skips, saying why; under CI (CI=true) fails instead,
+// so that a failed install cannot pass green.
+#define QUILLORA_NEEDS(tool)                                                                                 \
+    do {                                                                                                     \
+        if (QStandardPaths::findExecutable(QStringLiteral(tool)).isEmpty()) {                                 \
+            if (qgetenv("CI") == "true")                                                                     \
+                QFAIL(tool " is not installed, and CI must run every test");                                 \
+            QSKIP(tool " is not installed");                                                                 \
+        }                                                                                                    \
+    } while (false)
 
 // A "setting.ini" naming version 2.0.0 as PowerShell 5's Out-File and
 // Notepad's "Unicode" write it: UTF-16 with its byte-order mark.

@@ -4,6 +4,7 @@
 #include "userdata/platform.h"
 
 #include <QDir>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -70,7 +71,7 @@ private Q_SLOTS:
         const QString installation = workingDirectory.path();
         const QString dataDirectory =
             prepareDataDirectory(dataDirectoryFor(QStringLiteral("relative")), installation, QDeadlineTimer(0));
-        const QString version = Launcher::versionToRun(dataDirectory, installation, QDeadlineTimer(0));
+        const QString version = Launcher::versionToRun(OpenedSettings(), QString(), installation, QDeadlineTimer(0));
 
         QDir::setCurrent(before);
         QCOMPARE(dataDirectory, QString());

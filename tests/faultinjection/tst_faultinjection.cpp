@@ -208,6 +208,7 @@ private Q_SLOTS:
     }
     void everyWriteLandsWholeOrNotAtAll()
     {
+        QUILLORA_NEEDS("strace");
         QFETCH(QString, scenario);
         const QVector<Point> points = recordPoints(scenario);
         QVERIFY(points.size() > 10);

@@ -144,6 +144,7 @@ private Q_SLOTS:
     }
     void unreadableSettingsStartNothing()
     {
+        QUILLORA_NEEDS("setpriv");
         QFETCH(QString, unreadable);
         Installation installation;
         installation.addVersion("1.0.0");

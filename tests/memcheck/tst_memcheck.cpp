@@ -17,8 +17,7 @@ private Q_SLOTS:
 #ifdef QUILLORA_SANITIZED
         QSKIP("valgrind cannot run a sanitizer build; the sanitizers watch that one");
 #endif
-        if (QStandardPaths::findExecutable("valgrind").isEmpty())
-            QSKIP("valgrind is not installed");
+        QUILLORA_NEEDS("valgrind");
         Installation installation;
         installation.addVersion("2.0.0");
         QVERIFY(installation.writeLegacySettings("[version]\ncurrent_version=2.0.0\nprevious_version=1.0.0\n"));

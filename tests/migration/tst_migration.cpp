@@ -146,6 +146,7 @@ private Q_SLOTS:
     // directory entry too, and those of the folders the launch created.
     void legacyFileGoesOnlyOnceDurable()
     {
+        QUILLORA_NEEDS("strace");
         Installation installation;
         QVERIFY(installation.writeLegacySettings("[version]\ncurrent_version=2.0.0\n"));
         installation.setConfigHome(installation.root() + "/config/new");
@@ -171,6 +172,8 @@ private Q_SLOTS:
     // data file that names a version costs a launch nothing: no lock, no sync.
     void unremovableLegacyFileCostsNothing()
     {
+        QUILLORA_NEEDS("strace");
+        QUILLORA_NEEDS("setpriv");
         Installation installation;
         installation.addVersion("2.0.0");
         QVERIFY(Installation::writeFile(installation.dataFile("user.ini"), "[config]\n"));
@@ -244,6 +247,7 @@ private Q_SLOTS:
     }
     void legacyFileKeptUntilMoved()
     {
+        QUILLORA_NEEDS("setpriv");
         QFETCH(QString, obstacle);
         Installation installation;
         installation.addVersion("1.0.0");
@@ -299,6 +303,7 @@ private Q_SLOTS:
     }
     void unreadableLegacyFileIsKept()
     {
+        QUILLORA_NEEDS("setpriv");
         QFETCH(QByteArray, legacy);
         QFETCH(bool, readable);
         Installation installation;

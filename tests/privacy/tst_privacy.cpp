@@ -49,6 +49,7 @@ private Q_SLOTS:
     // the file-creation mask is 077.
     void lockFileIsPrivate()
     {
+        QUILLORA_NEEDS("strace");
         Installation installation;
         QVERIFY(Installation::writeFile(installation.dataFile("user.ini"), "[config]\n"));
         QVERIFY(installation.writeDataSettings("[code]\nsoftware_code=\n"));

@@ -227,6 +227,8 @@ private Q_SLOTS:
     void launchersStartedTogetherStoreOneCode()
     {
         QFETCH(bool, traced);
+        if (traced)
+            QUILLORA_NEEDS("strace");
         Installation installation;
         QVERIFY(installation.isValid());
         installation.addVersion("1.0.0");

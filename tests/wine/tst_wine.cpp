@@ -188,6 +188,8 @@ class WineTest : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
+        QUILLORA_NEEDS("wine");
+        QUILLORA_NEEDS("setpriv");
         QVERIFY(m_root.isValid());
         if (::geteuid() == 0) {
             m_asUser = QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
@@ -312,6 +314,8 @@ private Q_SLOTS:
         QFETCH(bool, unwritableFolder);
         if (unwritableFolder && m_asUser.isEmpty())
             QSKIP("needs root, to run as a user who cannot write the folder");
+        if (failingDisk)
+            QUILLORA_NEEDS("strace");
         const auto upgrade = [this] {
             const Setup setup = freshInstallation({"1.0.0", "2.0.0"});
             const QString legacy = setup.install + "/setting.ini";
