@@ -28,8 +28,8 @@ FARPROC WINAPI loadFromSystemFolder(unsigned notification, PDelayLoadInfo info)
     const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
         return nullptr; // the helper then loads it by name, from the system folder only
-    const QString path = QString::fromWCharArray(folder, int(length)) + QLatin1Char('\\')
-        + QString::fromLatin1(info->szDll);
+    const QString path
+        = QString::fromWCharArray(folder, int(length)) + QLatin1Char('\\') + QString::fromLatin1(info->szDll);
     return reinterpret_cast<FARPROC>(LoadLibraryW(reinterpret_cast<const wchar_t *>(path.utf16())));
 }
 

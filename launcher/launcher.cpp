@@ -62,7 +62,8 @@ void Launcher::run(const Inheritance &given) const
     if (!QDir::isAbsolutePath(installationDirectory))
         installationDirectory.clear();
     const QString dataDirectory = prepareDataDirectory(installationDirectory, deadline);
-    tell(QStringLiteral("data directory: %1").arg(dataDirectory.isEmpty() ? QStringLiteral("none") : native(dataDirectory)));
+    tell(QStringLiteral("data directory: %1")
+             .arg(dataDirectory.isEmpty() ? QStringLiteral("none") : native(dataDirectory)));
     // Without a data directory the path would be "/setting.ini", a file at
     // the filesystem root that is not ours to read or write.
     const QString dataPath = dataDirectory.isEmpty() ? QString() : pathIn(dataDirectory, Names::Settings);
@@ -109,8 +110,7 @@ QString Launcher::versionToRun(const OpenedSettings &data, const QString &dataPa
     return version;
 }
 
-QString Launcher::versionDirectoryFor(const QString &installationDirectory, const QString &version,
-                                     NameRules rules)
+QString Launcher::versionDirectoryFor(const QString &installationDirectory, const QString &version, NameRules rules)
 {
     if (!QDir::isAbsolutePath(installationDirectory) || !isPlainVersionName(version, rules))
         return QString();
@@ -123,8 +123,7 @@ QString Launcher::versionDirectoryFor(const QString &installationDirectory, cons
     return directory.startsWith(inside) && directory.size() > inside.size() ? directory : QString();
 }
 
-void Launcher::startVersion(const QString &installationDirectory, const QString &version,
-                            const Inheritance &given)
+void Launcher::startVersion(const QString &installationDirectory, const QString &version, const Inheritance &given)
 {
     if (version.isEmpty())
         return; // unreadable settings, already said
@@ -142,7 +141,8 @@ void Launcher::startVersion(const QString &installationDirectory, const QString 
     QDir::setCurrent(versionDirectory);
     const QString target = versionDirectory + QLatin1Char('/') + QLatin1String(Names::Executable);
     if (!QFileInfo(target).isFile()) {
-        tell(QStringLiteral("nothing started: version %1 is not installed: %2 is missing").arg(printable(version), native(target)));
+        tell(QStringLiteral("nothing started: version %1 is not installed: %2 is missing")
+                 .arg(printable(version), native(target)));
         return;
     }
     // The full path, never the bare name: a bare name is looked up on PATH

@@ -45,6 +45,5 @@ public:
     // Enters the version's directory below `installationDirectory` and starts
     // the "Quillora.exe" there, if there is one. No other version is tried in
     // its place, and an empty version starts nothing.
-    static void startVersion(const QString &installationDirectory, const QString &version,
-                             const Inheritance &given);
+    static void startVersion(const QString &installationDirectory, const QString &version, const Inheritance &given);
 };

@@ -31,8 +31,7 @@ public:
 // own, with `given`'s signals, by one spawn. On both, with `given`'s
 // environment. False, with the system's reason in `why`, when it could not
 // be started.
-bool startApplication(const QString &program, const QString &workingDirectory, const Inheritance &given,
-                      QString *why);
+bool startApplication(const QString &program, const QString &workingDirectory, const Inheritance &given, QString *why);
 
 // Lets a write past the file-size limit (ulimit -f) fail like any other
 // instead of ending the launcher (SIGXFSZ, Unix). The application still gets

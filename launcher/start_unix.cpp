@@ -62,8 +62,7 @@ Inheritance Inheritance::ofThisProcess()
     return given;
 }
 
-bool startApplication(const QString &program, const QString &workingDirectory, const Inheritance &given,
-                      QString *why)
+bool startApplication(const QString &program, const QString &workingDirectory, const Inheritance &given, QString *why)
 {
     // posix_spawn is a vfork in glibc: nothing of the Qt-sized launcher is
     // copied, where QProcess forks it twice. The application still gets a

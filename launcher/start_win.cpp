@@ -74,14 +74,12 @@ Inheritance Inheritance::ofThisProcess()
     const wchar_t *end = block;
     while (*end)
         end += wcslen(end) + 1;
-    given.environmentBlock = QByteArray(reinterpret_cast<const char *>(block),
-                                        int((end - block) * sizeof(wchar_t)));
+    given.environmentBlock = QByteArray(reinterpret_cast<const char *>(block), int((end - block) * sizeof(wchar_t)));
     FreeEnvironmentStringsW(block);
     return given;
 }
 
-bool startApplication(const QString &program, const QString &workingDirectory, const Inheritance &given,
-                      QString *why)
+bool startApplication(const QString &program, const QString &workingDirectory, const Inheritance &given, QString *why)
 {
     // Ends in two NULs, as CreateProcess wants it, even when empty.
     QByteArray environment = given.environmentBlock;

@@ -19,8 +19,8 @@ struct Line
     Kind kind = Other;
     int start = 0;
     int end = 0;
-    int equals = -1;   // Entry: where its '=' is
-    QString name;      // Section: its name ("" for the top level); Entry: its whole key
+    int equals = -1; // Entry: where its '=' is
+    QString name;    // Section: its name ("" for the top level); Entry: its whole key
 };
 
 bool isSpace(char c)
@@ -215,10 +215,9 @@ QByteArray withValuesSet(const QByteArray &text, const QByteArray &rendered, Qt:
     const QVector<Line> lines = linesOf(text);
     const QVector<Line> values = linesOf(rendered);
     const QByteArray lineEnd = lineEndOf(text, rendered);
-    const auto bytesOf = [](const QByteArray &source, const Line &line) {
-        return source.mid(line.start, line.end - line.start);
-    };
-    QMap<int, QPair<int, QByteArray>> splices; // at: length replaced, bytes put there
+    const auto bytesOf
+        = [](const QByteArray &source, const Line &line) { return source.mid(line.start, line.end - line.start); };
+    QMap<int, QPair<int, QByteArray>> splices;       // at: length replaced, bytes put there
     QVector<QPair<QString, QByteArray>> newSections; // in the order QSettings wrote them
     for (const Line &value : values) {
         if (value.kind != Line::Entry)
@@ -240,11 +239,11 @@ QByteArray withValuesSet(const QByteArray &text, const QByteArray &rendered, Qt:
             const int at = physicalEnd(text, lines.at(lastOfBlock(lines, header)).end);
             splices[at].second += lineEnd + entry;
         } else {
-            auto added = std::find_if(newSections.begin(), newSections.end(), [&](const QPair<QString, QByteArray> &s) {
-                return s.first == section;
-            });
+            auto added = std::find_if(newSections.begin(), newSections.end(),
+                                      [&](const QPair<QString, QByteArray> &s) { return s.first == section; });
             if (added == newSections.end()) {
-                const QByteArray head = bytesOf(rendered, values.at(lastNamed(values, Line::Section, section, sensitivity)));
+                const QByteArray head
+                    = bytesOf(rendered, values.at(lastNamed(values, Line::Section, section, sensitivity)));
                 added = newSections.insert(newSections.end(), {section, lineEnd + head});
             }
             added->second += lineEnd + entry;
@@ -276,8 +275,9 @@ bool keepsOtherLines(const QByteArray &original, const QByteArray &edited, const
         for (int i = 0; i < lines.size(); ++i) {
             const Line &line = lines.at(i);
             const auto isKey = [&](const Line &l) {
-                return l.kind == Line::Entry
-                    && std::any_of(keys.begin(), keys.end(), [&](const QString &k) { return sameName(l.name, k, sensitivity); });
+                return l.kind == Line::Entry && std::any_of(keys.begin(), keys.end(), [&](const QString &k) {
+                           return sameName(l.name, k, sensitivity);
+                       });
             };
             if (isKey(line))
                 continue;

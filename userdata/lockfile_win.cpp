@@ -14,10 +14,9 @@ namespace {
 // leads to.
 bool removedUnlessOpen(const wchar_t *path)
 {
-    const HANDLE file = CreateFileW(path, DELETE, 0, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT
-                                        | FILE_FLAG_BACKUP_SEMANTICS,
-                                    nullptr);
+    const HANDLE file
+        = CreateFileW(path, DELETE, 0, nullptr, OPEN_EXISTING,
+                      FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     CloseHandle(file);
@@ -34,7 +33,7 @@ LockLeftover clearUnheldLock(const QString &path)
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? LockLeftover::Gone
-                                                                                : LockLeftover::Permanent;
+                                                                              : LockLeftover::Permanent;
     }
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return LockLeftover::Permanent;

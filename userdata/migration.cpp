@@ -91,6 +91,7 @@ void migrateLegacySettings(const QString &dataDirectory, const QString &installa
     // Values never read must not be deleted with the file.
     if (readLegacyVersions(installationDirectory, deadline, &moved) != OpenedSettings::Open)
         return;
-    if (carryOver(pathIn(dataDirectory, Names::Settings), moved, deadline) && isDurable(dataDirectory, createdDirectories))
+    if (carryOver(pathIn(dataDirectory, Names::Settings), moved, deadline)
+        && isDurable(dataDirectory, createdDirectories))
         Platform::removeFile(legacyPath);
 }

@@ -124,7 +124,8 @@ FileText readText(const QString &path, QByteArray *text)
     const Platform::FileState state = path.isEmpty() ? Platform::FileState::Missing : Platform::fileState(path, &size);
     if (state == Platform::FileState::Missing)
         return FileText::Missing;
-    if (state == Platform::FileState::Unknown || size > MaxSettingsFileSize || !readAll(path, text) || !isIniText(*text))
+    if (state == Platform::FileState::Unknown || size > MaxSettingsFileSize || !readAll(path, text)
+        || !isIniText(*text))
         return FileText::Unreadable;
     return FileText::Read;
 }
@@ -185,7 +186,8 @@ bool render(const QString &path, const QByteArray &current, const SettingsValues
         const QVariant read = meant->value(value.first);
         const bool isList = value.second.type() == QVariant::List || value.second.type() == QVariant::StringList;
         return read.isValid()
-            && (isList ? read.toStringList() == value.second.toStringList() : read.toString() == value.second.toString());
+            && (isList ? read.toStringList() == value.second.toStringList()
+                       : read.toString() == value.second.toString());
     };
     return readingOf(path, current.startsWith(Utf8Mark) ? Utf8Mark + *text : *text, meant, &status)
         && status == QSettings::NoError && std::all_of(values.begin(), values.end(), holds);

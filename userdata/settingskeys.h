@@ -13,7 +13,7 @@ constexpr char Executable[] = "Quillora.exe";
 constexpr char DefaultVersion[] = "1.0.0";
 // Held by a launcher while it writes into the data directory.
 constexpr char Lock[] = "launcher.lock";
-}
+} // namespace Names
 
 namespace Keys {
 // "setting.ini"
@@ -28,7 +28,7 @@ constexpr char Password[] = "config/password";
 constexpr char ShowStream[] = "config/show_stream";
 constexpr char Lang[] = "config/lang";
 constexpr char ShowDeviceType[] = "config/showdevicetype";
-}
+} // namespace Keys
 
 // A new user's preferences in "user.ini". Integers stay integers: the main
 // application reads them as numbers.
@@ -39,4 +39,4 @@ constexpr char Password[] = "5820";
 constexpr int ShowStream = 1;
 constexpr char Lang[] = "zh_CN";
 constexpr int ShowDeviceType = 0;
-}
+} // namespace Defaults

@@ -49,7 +49,10 @@ class BadInputTest : public QObject
             const QByteArray hash = info.isFile() && file.open(QIODevice::ReadOnly)
                 ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1).toHex()
                 : QByteArray();
-            entries.append(QStringLiteral("%1 %2 %3 %4").arg(path).arg(info.size()).arg(int(info.permissions()))
+            entries.append(QStringLiteral("%1 %2 %3 %4")
+                               .arg(path)
+                               .arg(info.size())
+                               .arg(int(info.permissions()))
                                .arg(QString::fromLatin1(hash)));
         }
         entries.sort();
@@ -59,9 +62,9 @@ class BadInputTest : public QObject
 private Q_SLOTS:
     void staysQuietAndHarmless_data()
     {
-        QTest::addColumn<QString>("file");      // relative to the test root; "" for none
+        QTest::addColumn<QString>("file"); // relative to the test root; "" for none
         QTest::addColumn<QByteArray>("contents");
-        QTest::addColumn<QString>("special");   // what else is odd about the installation
+        QTest::addColumn<QString>("special"); // what else is odd about the installation
 
         for (const char *name : {"setting.ini", "user.ini"}) {
             const QString file = QStringLiteral("config/Quillora/") + QLatin1String(name);
@@ -83,8 +86,8 @@ private Q_SLOTS:
         // holds up a launch with nothing to write, and one with something to
         // write only once.
         QTest::newRow("held lock") << "" << QByteArray() << "held lock";
-        QTest::newRow("held lock, code to store") << "config/Quillora/setting.ini"
-                                                  << QByteArray("[code]\nsoftware_code=\n") << "held lock";
+        QTest::newRow("held lock, code to store")
+            << "config/Quillora/setting.ini" << QByteArray("[code]\nsoftware_code=\n") << "held lock";
         QTest::newRow("held application's settings lock, code to store")
             << "config/Quillora/setting.ini" << QByteArray("[code]\nsoftware_code=\n") << "held settings lock";
         QTest::newRow("lock is a folder") << "" << QByteArray() << "lock folder";
@@ -92,18 +95,18 @@ private Q_SLOTS:
         // run: nobody holds it, so it costs a launch nothing and the code is
         // written. A folder of that name can never be taken: no wait, no write.
         const QByteArray noCode = "[code]\nsoftware_code=\n";
-        for (const char *left : {"left empty settings lock", "left garbage settings lock", "left read-only settings lock",
-                                 "left dangling settings lock", "left empty launcher lock", "left helper lock"})
+        for (const char *left :
+             {"left empty settings lock", "left garbage settings lock", "left read-only settings lock",
+              "left dangling settings lock", "left empty launcher lock", "left helper lock"})
             QTest::newRow(left) << "config/Quillora/setting.ini" << noCode << left;
         QTest::newRow("settings lock is a folder") << "config/Quillora/setting.ini" << noCode << "settings lock folder";
         QTest::newRow("Quillora.exe is a folder") << "" << QByteArray() << "exe folder";
-        QTest::newRow("Quillora.exe not executable") << "install/1.0.0/Quillora.exe" << QByteArray("#!/bin/sh\n")
-                                                     << "";
+        QTest::newRow("Quillora.exe not executable") << "install/1.0.0/Quillora.exe" << QByteArray("#!/bin/sh\n") << "";
         QTest::newRow("Quillora.exe dangling link") << "" << QByteArray() << "exe dangling";
         const QByteArray longVersion = "[version]\ncurrent_version=" + QByteArray(10000, '9') + "\n";
         QTest::newRow("10,000-character version") << "config/Quillora/setting.ini" << longVersion << "";
-        QTest::newRow("version holding ..") << "config/Quillora/setting.ini"
-                                            << QByteArray("[version]\ncurrent_version=../../..\n") << "";
+        QTest::newRow("version holding ..")
+            << "config/Quillora/setting.ini" << QByteArray("[version]\ncurrent_version=../../..\n") << "";
         QTest::newRow("version holding .. into a folder")
             << "config/Quillora/setting.ini" << QByteArray("[version]\ncurrent_version=1.0.0/../../config\n") << "";
     }
@@ -145,7 +148,8 @@ private Q_SLOTS:
             QVERIFY(QDir().mkpath(installation.dataFile("launcher.lock")));
         if (special == QLatin1String("settings lock folder"))
             QVERIFY(QDir().mkpath(installation.dataFile("setting.ini.lock")));
-        const QString leftLock = installation.dataFile(special.contains("launcher") ? "launcher.lock" : "setting.ini.lock");
+        const QString leftLock
+            = installation.dataFile(special.contains("launcher") ? "launcher.lock" : "setting.ini.lock");
         if (special.startsWith(QLatin1String("left")) && special != QLatin1String("left dangling settings lock")) {
             QVERIFY(Installation::writeFile(special.contains("helper") ? leftLock + ".rmlock" : leftLock,
                                             special.contains("garbage") ? "\x01garbage\n" : ""));
@@ -162,8 +166,8 @@ private Q_SLOTS:
         }
         const QByteArray userBefore = Installation::readFile(userIni);
         const bool legacy = QFileInfo::exists(installation.installDir() + "/setting.ini");
-        const QStringList outsideBefore = snapshot(installation.root(), {installation.dataDir() + '/',
-                                                                           installation.installDir() + "/setting.ini"});
+        const QStringList outsideBefore
+            = snapshot(installation.root(), {installation.dataDir() + '/', installation.installDir() + "/setting.ini"});
 
         QElapsedTimer timer;
         timer.start();
@@ -189,8 +193,9 @@ private Q_SLOTS:
         QCOMPARE(run.err, QByteArray());
         if (!userBefore.isNull() && QFileInfo(userIni).isFile())
             QCOMPARE(Installation::readFile(userIni), userBefore);
-        QCOMPARE(snapshot(installation.root(), {installation.dataDir() + '/', installation.installDir() + "/setting.ini"}),
-                 outsideBefore);
+        QCOMPARE(
+            snapshot(installation.root(), {installation.dataDir() + '/', installation.installDir() + "/setting.ini"}),
+            outsideBefore);
         if (special.startsWith(QLatin1String("held")) || special.contains("folder")) // no write without the locks
             QCOMPARE(Installation::readFile(installation.dataFile("setting.ini")), contents);
         if (legacy) // garbage has no versions to lose, so it is moved like any other

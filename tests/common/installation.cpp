@@ -29,15 +29,18 @@ void Installation::addStandIn(const QString &path)
 {
     // One printf per start, appended: whole lines even when several start.
     const QByteArray script = "#!/bin/sh\n"
-        "code=$(sed -n 's/^software_code *= *\\([^ ;]*\\).*/\\1/p' \"$XDG_CONFIG_HOME/Quillora/setting.ini\" 2>/dev/null | tail -n 1)\n"
-        "ignored=$(sed -n 's/^SigIgn:[[:space:]]*//p' /proc/$$/status)\n"
-        "session=$(cut -d' ' -f6 /proc/$$/stat)\n"
-        "environment=$(tr '\\0\\t\\n' '|  ' < /proc/$$/environ)\n"
-        "printf '%s\\t%s\\t%s\\t%s\\t%s\\t%s\\t%s\\t%s\\n' \"$0\" \"$(pwd -P)\" \"$#\" \"$code\" \"$(umask)\" \"$ignored\" "
-        "\"$([ \"$session\" = $$ ] && echo own || echo shared)\" \"$environment\" >> '"
+                              "code=$(sed -n 's/^software_code *= *\\([^ ;]*\\).*/\\1/p' "
+                              "\"$XDG_CONFIG_HOME/Quillora/setting.ini\" 2>/dev/null | tail -n 1)\n"
+                              "ignored=$(sed -n 's/^SigIgn:[[:space:]]*//p' /proc/$$/status)\n"
+                              "session=$(cut -d' ' -f6 /proc/$$/stat)\n"
+                              "environment=$(tr '\\0\\t\\n' '|  ' < /proc/$$/environ)\n"
+                              "printf '%s\\t%s\\t%s\\t%s\\t%s\\t%s\\t%s\\t%s\\n' \"$0\" \"$(pwd -P)\" \"$#\" \"$code\" "
+                              "\"$(umask)\" \"$ignored\" "
+                              "\"$([ \"$session\" = $$ ] && echo own || echo shared)\" \"$environment\" >> '"
         + QFile::encodeName(startLog()) + "'\n";
     writeFile(path, script);
-    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+    QFile::setPermissions(path,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
                               | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
                               | QFileDevice::ExeOther);
 }
@@ -103,7 +106,8 @@ Installation::Run Installation::launch(const QStringList &arguments, const QStri
 static QVector<QStringList> startRecords(const QString &log)
 {
     QVector<QStringList> records;
-    for (const QString &line : QString::fromLocal8Bit(Installation::readFile(log)).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+    for (const QString &line :
+         QString::fromLocal8Bit(Installation::readFile(log)).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
         records.append(line.split(QLatin1Char('\t')));
     return records;
 }

@@ -37,7 +37,10 @@ public:
     static QByteArray readFile(const QString &path);
     // Writes INI sections verbatim: the tests control every byte.
     bool writeDataSettings(const QByteArray &ini) { return writeFile(dataFile(QStringLiteral("setting.ini")), ini); }
-    bool writeLegacySettings(const QByteArray &ini) { return writeFile(installDir() + QStringLiteral("/setting.ini"), ini); }
+    bool writeLegacySettings(const QByteArray &ini)
+    {
+        return writeFile(installDir() + QStringLiteral("/setting.ini"), ini);
+    }
 
     struct Run
     {
@@ -91,13 +94,13 @@ private:
 // Stops a test that needs `tool` (strace, setpriv, valgrind, wine) when it
 // is not on the PATH: skips, saying why; under CI (CI=true) fails instead,
 // so that a failed install cannot pass green.
-#define QUILLORA_NEEDS(tool)                                                                                 \
-    do {                                                                                                     \
-        if (QStandardPaths::findExecutable(QStringLiteral(tool)).isEmpty()) {                                 \
-            if (qgetenv("CI") == "true")                                                                     \
-                QFAIL(tool " is not installed, and CI must run every test");                                 \
-            QSKIP(tool " is not installed");                                                                 \
-        }                                                                                                    \
+#define QUILLORA_NEEDS(tool)                                                                                           \
+    do {                                                                                                               \
+        if (QStandardPaths::findExecutable(QStringLiteral(tool)).isEmpty()) {                                          \
+            if (qgetenv("CI") == "true")                                                                               \
+                QFAIL(tool " is not installed, and CI must run every test");                                           \
+            QSKIP(tool " is not installed");                                                                           \
+        }                                                                                                              \
     } while (false)
 
 // A "setting.ini" naming version 2.0.0 as PowerShell 5's Out-File and

@@ -30,19 +30,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("dataDirectory");
         QTest::newRow("XDG_CONFIG_HOME") << QByteArray("/home/ann/conf") << QByteArray("/home/ann")
                                          << "/home/ann/conf/Quillora";
-        QTest::newRow("XDG_CONFIG_HOME with blanks") << QByteArray("/home/a b/My Config") << QByteArray("/home/a b")
-                                                     << "/home/a b/My Config/Quillora";
+        QTest::newRow("XDG_CONFIG_HOME with blanks")
+            << QByteArray("/home/a b/My Config") << QByteArray("/home/a b") << "/home/a b/My Config/Quillora";
         QTest::newRow("default") << QByteArray() << QByteArray("/home/ann") << "/home/ann/.config/Quillora";
-        QTest::newRow("empty XDG_CONFIG_HOME") << QByteArray("") << QByteArray("/home/ann")
-                                               << "/home/ann/.config/Quillora";
+        QTest::newRow("empty XDG_CONFIG_HOME")
+            << QByteArray("") << QByteArray("/home/ann") << "/home/ann/.config/Quillora";
         QTest::newRow("relative XDG_CONFIG_HOME is ignored")
             << QByteArray("relative/config") << QByteArray("/home/ann") << "/home/ann/.config/Quillora";
         QTest::newRow("no HOME") << QByteArray() << QByteArray() << QString();
         QTest::newRow("empty HOME") << QByteArray() << QByteArray("") << QString();
         QTest::newRow("relative HOME") << QByteArray("rel") << QByteArray("home/ann") << QString();
         QTest::newRow("HOME that does not survive decoding") << QByteArray() << QByteArray("/home/h\xff") << QString();
-        QTest::newRow("absolute XDG_CONFIG_HOME needs no HOME") << QByteArray("/cfg") << QByteArray("")
-                                                                << "/cfg/Quillora";
+        QTest::newRow("absolute XDG_CONFIG_HOME needs no HOME")
+            << QByteArray("/cfg") << QByteArray("") << "/cfg/Quillora";
     }
     void followsConfigurationBase()
     {
@@ -69,8 +69,8 @@ private Q_SLOTS:
         QVERIFY(QDir::setCurrent(workingDirectory.path()));
 
         const QString installation = workingDirectory.path();
-        const QString dataDirectory =
-            prepareDataDirectory(dataDirectoryFor(QStringLiteral("relative")), installation, QDeadlineTimer(0));
+        const QString dataDirectory
+            = prepareDataDirectory(dataDirectoryFor(QStringLiteral("relative")), installation, QDeadlineTimer(0));
         const QString version = Launcher::versionToRun(OpenedSettings(), QString(), installation, QDeadlineTimer(0));
 
         QDir::setCurrent(before);

@@ -19,8 +19,8 @@ class FaultInjectionTest : public QObject
     // The system calls that change files; openat only when it opens for writing.
     static QStringList mutatingCalls()
     {
-        return {"openat", "write", "rename", "renameat", "renameat2", "link", "linkat", "unlink", "unlinkat",
-                "mkdir", "mkdirat", "chmod", "fchmod", "fchmodat", "fsync", "fdatasync", "ftruncate"};
+        return {"openat", "write",   "rename", "renameat", "renameat2", "link",  "linkat",    "unlink",   "unlinkat",
+                "mkdir",  "mkdirat", "chmod",  "fchmod",   "fchmodat",  "fsync", "fdatasync", "ftruncate"};
     }
 
     struct Point
@@ -147,7 +147,7 @@ class FaultInjectionTest : public QObject
         if (!left.isEmpty())
             violations->append(when + ": data directory holds " + left.join(' '));
         if (QDir(installation.installDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)
-            != QStringList{"quillora-launcher"})
+            != QStringList {"quillora-launcher"})
             violations->append(when + ": installation directory holds leftovers");
     }
 
@@ -221,15 +221,17 @@ private Q_SLOTS:
             for (const char *fault : {"error=ENOSPC", "error=EIO", "signal=KILL"}) {
                 qint64 nextLaunchMs = 0;
                 const QStringList violations = inject(scenario, point, fault, &nextLaunchMs);
-                if (violations == QStringList{"not reached"}) {
+                if (violations == QStringList {"not reached"}) {
                     ++unreached;
                     continue;
                 }
                 ++tried;
                 slowestNextLaunchMs = qMax(slowestNextLaunchMs, nextLaunchMs);
                 if (!violations.isEmpty())
-                    report.append(QStringLiteral("%1 #%2 %3: %4").arg(point.call).arg(point.occurrence).arg(fault,
-                                                                                                         violations.join("; ")));
+                    report.append(QStringLiteral("%1 #%2 %3: %4")
+                                      .arg(point.call)
+                                      .arg(point.occurrence)
+                                      .arg(fault, violations.join("; ")));
             }
         }
         qInfo("%s: %d injection points tried, %d violated an invariant, %d not reached; slowest next launch %lld ms",

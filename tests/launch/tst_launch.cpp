@@ -21,11 +21,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("configHome");    // XDG_CONFIG_HOME; <root>: the test root
         QTest::addColumn<QString>("dataDirectory"); // relative to the test root
         QTest::addColumn<bool>("existingFiles");
-        QTest::newRow("first launch") << "<root>/config" << "config/Quillora" << false;
-        QTest::newRow("missing parents are created") << "<root>/config/a/b c/d" << "config/a/b c/d/Quillora" << false;
-        QTest::newRow("existing files are kept, logs added") << "<root>/config" << "config/Quillora" << true;
+        QTest::newRow("first launch") << "<root>/config"
+                                      << "config/Quillora" << false;
+        QTest::newRow("missing parents are created") << "<root>/config/a/b c/d"
+                                                     << "config/a/b c/d/Quillora" << false;
+        QTest::newRow("existing files are kept, logs added") << "<root>/config"
+                                                             << "config/Quillora" << true;
         // The XDG rules say to ignore a relative XDG_CONFIG_HOME.
-        QTest::newRow("relative XDG_CONFIG_HOME: HOME/.config") << "config" << "home/.config/Quillora" << true;
+        QTest::newRow("relative XDG_CONFIG_HOME: HOME/.config") << "config"
+                                                                << "home/.config/Quillora" << true;
     }
     void preparesDataDirectory()
     {
@@ -54,7 +58,7 @@ private Q_SLOTS:
             QCOMPARE(Installation::readFile(dataDir + "/user.ini"), user);
             QCOMPARE(Installation::readFile(dataDir + "/setting.ini"), settings);
             QVERIFY(installation.waitForStarts(1));
-            QCOMPARE(installation.starts(), QStringList{installation.startOf("9.9")});
+            QCOMPARE(installation.starts(), QStringList {installation.startOf("9.9")});
         }
     }
 
@@ -64,45 +68,47 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("installed");
         QTest::addColumn<QString>("started"); // empty: nothing may start
 
-        const QStringList both{"1.0.0", "2.0.0", "1.5.0"};
+        const QStringList both {"1.0.0", "2.0.0", "1.5.0"};
         QTest::newRow("no setting.ini runs 1.0.0") << QByteArray() << both << "1.0.0";
         QTest::newRow("current version") << QByteArray("[version]\ncurrent_version=2.0.0\nprevious_version=1.5.0\n")
                                          << both << "2.0.0";
         QTest::newRow("empty current falls back to previous")
             << QByteArray("[version]\ncurrent_version=\nprevious_version=1.5.0\n") << both << "1.5.0";
-        QTest::newRow("both empty runs 1.0.0") << QByteArray("[version]\ncurrent_version=\nprevious_version=\n")
-                                               << both << "1.0.0";
+        QTest::newRow("both empty runs 1.0.0")
+            << QByteArray("[version]\ncurrent_version=\nprevious_version=\n") << both << "1.0.0";
         QTest::newRow("keys missing runs 1.0.0") << QByteArray("[code]\nsoftware_code=X\n") << both << "1.0.0";
         QTest::newRow("missing version directory: no fallback")
             << QByteArray("[version]\ncurrent_version=3.0.0\nprevious_version=1.5.0\n") << both << QString();
-        QTest::newRow("missing 1.0.0: nothing starts") << QByteArray() << QStringList{"2.0.0"} << QString();
+        QTest::newRow("missing 1.0.0: nothing starts") << QByteArray() << QStringList {"2.0.0"} << QString();
         QTest::newRow("blanks kept verbatim") << QByteArray("[version]\ncurrent_version=2.0 beta\n")
-                                              << QStringList{"2.0 beta", "2.0", "1.0.0"} << "2.0 beta";
+                                              << QStringList {"2.0 beta", "2.0", "1.0.0"} << "2.0 beta";
         // As QSettings writes it: "2.0-\\xe9t\\xe9".
         QTest::newRow("non-ASCII version") << QByteArray("[version]\ncurrent_version=2.0-\\xe9t\\xe9\n")
-                                           << QStringList{QString::fromUtf8("2.0-\xc3\xa9t\xc3\xa9"), "1.0.0"}
+                                           << QStringList {QString::fromUtf8("2.0-\xc3\xa9t\xc3\xa9"), "1.0.0"}
                                            << QString::fromUtf8("2.0-\xc3\xa9t\xc3\xa9");
         QTest::newRow("slash kept verbatim") << QByteArray("[version]\ncurrent_version=stable/2.0.0\n")
-                                             << QStringList{"stable/2.0.0", "1.0.0"} << "stable/2.0.0";
-        QTest::newRow("blanks at both ends kept") << QByteArray("[version]\ncurrent_version=\" 2.0.0 \"\n")
-                                                  << QStringList{" 2.0.0 ", "2.0.0"} << " 2.0.0 ";
+                                             << QStringList {"stable/2.0.0", "1.0.0"} << "stable/2.0.0";
+        QTest::newRow("blanks at both ends kept")
+            << QByteArray("[version]\ncurrent_version=\" 2.0.0 \"\n") << QStringList {" 2.0.0 ", "2.0.0"} << " 2.0.0 ";
         // A version that leads out of the installation (the name rules'
         // table has the ways) starts nothing, and nothing else in its place.
         QTest::newRow("version leading out: nothing starts")
             << QByteArray("[version]\ncurrent_version=../outside/evil\nprevious_version=1.0.0\n")
-            << QStringList{"../outside/evil", "2.0.0", "1.0.0"} << QString();
+            << QStringList {"../outside/evil", "2.0.0", "1.0.0"} << QString();
         const QByteArray named = "[version]\ncurrent_version=2.0.0\n[big]\n";
         QTest::newRow("5 MB setting.ini is read") << named + QByteArray(5 << 20, ';') << both << "2.0.0";
-        QTest::newRow("oversized setting.ini: nothing starts") << named + QByteArray(17 << 20, ';') << both << QString();
+        QTest::newRow("oversized setting.ini: nothing starts")
+            << named + QByteArray(17 << 20, ';') << both << QString();
         QTest::newRow("UTF-16 setting.ini: nothing starts") << utf16Settings() << both << QString();
         QTest::newRow("a list is no folder name: nothing starts")
-            << QByteArray("[version]\ncurrent_version=2.0,0\nprevious_version=1.5.0\n") << QStringList{"2.0,0", "1.5.0"}
-            << QString();
+            << QByteArray("[version]\ncurrent_version=2.0,0\nprevious_version=1.5.0\n")
+            << QStringList {"2.0,0", "1.5.0"} << QString();
         QTest::newRow("UTF-8 mark and non-ASCII kept through the code's write")
             << QByteArray("\xEF\xBB\xBF[version]\ncurrent_version=2.0-\xc3\xa9t\xc3\xa9\n[code]\nsoftware_code=\n")
-            << QStringList{QString::fromUtf8("2.0-\xc3\xa9t\xc3\xa9"), "1.0.0"} << QString::fromUtf8("2.0-\xc3\xa9t\xc3\xa9");
-        QTest::newRow("version holding a NUL: nothing starts") << QByteArray("[version]\ncurrent_version=2.0\\0\n")
-                                                               << both << QString();
+            << QStringList {QString::fromUtf8("2.0-\xc3\xa9t\xc3\xa9"), "1.0.0"}
+            << QString::fromUtf8("2.0-\xc3\xa9t\xc3\xa9");
+        QTest::newRow("version holding a NUL: nothing starts")
+            << QByteArray("[version]\ncurrent_version=2.0\\0\n") << both << QString();
     }
     void startsChosenVersion()
     {
@@ -126,12 +132,14 @@ private Q_SLOTS:
             QVERIFY(installation.staysUnstarted());
         } else {
             QVERIFY(installation.waitForStarts(1));
-            QCOMPARE(installation.starts(), QStringList{installation.startOf(started)});
+            QCOMPARE(installation.starts(), QStringList {installation.startOf(started)});
         }
         // Writing the code never changes what the version reads as.
         if (settings.contains("software_code=\n"))
-            QCOMPARE(QSettings(installation.dataFile("setting.ini"), QSettings::IniFormat).value(
-                         "version/current_version").toString(), started);
+            QCOMPARE(QSettings(installation.dataFile("setting.ini"), QSettings::IniFormat)
+                         .value("version/current_version")
+                         .toString(),
+                     started);
     }
 
     // A settings file whose contents cannot be known names no version, not
@@ -152,8 +160,8 @@ private Q_SLOTS:
         const QStringList asUser = installation.unprivileged();
         if (asUser.isEmpty())
             QSKIP("needs root, to run as another user");
-        QVERIFY(QFile::setPermissions(installation.root() + '/' + unreadable, QFileDevice::ReadOwner
-                                                                            | QFileDevice::WriteOwner));
+        QVERIFY(QFile::setPermissions(installation.root() + '/' + unreadable,
+                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner));
 
         QVERIFY(installation.launch({}, asUser).cleanExit());
         QVERIFY(installation.staysUnstarted());
@@ -208,7 +216,7 @@ private Q_SLOTS:
         QVERIFY(run.cleanExit());
         if (versionInstalled) {
             QVERIFY(installation.waitForStarts(1));
-            QCOMPARE(installation.starts(), QStringList{installation.startOf("1.0.0")});
+            QCOMPARE(installation.starts(), QStringList {installation.startOf("1.0.0")});
         } else {
             QVERIFY(installation.staysUnstarted());
         }
@@ -222,17 +230,22 @@ private Q_SLOTS:
     {
         Installation installation;
         installation.addVersion("1.0.0");
-        const QStringList environment{"Z=1", "QT_FATAL_WARNINGS=1", "EMPTY=", "qt_fatal_criticals=x",
-                                      "XDG_CONFIG_HOME=" + installation.configHome(), "HOME=" + installation.root()};
+        const QStringList environment {"Z=1",
+                                       "QT_FATAL_WARNINGS=1",
+                                       "EMPTY=",
+                                       "qt_fatal_criticals=x",
+                                       "XDG_CONFIG_HOME=" + installation.configHome(),
+                                       "HOME=" + installation.root()};
 
-        QVERIFY(installation.launch({}, QStringList{"env", "-i", "--ignore-signal=USR1"} + environment).cleanExit());
+        QVERIFY(installation.launch({}, QStringList {"env", "-i", "--ignore-signal=USR1"} + environment).cleanExit());
 
         QVERIFY(installation.waitForStarts(1));
-        const qulonglong ignored = installation.seen(Installation::Seen::IgnoredSignals).value(0).toULongLong(nullptr, 16);
+        const qulonglong ignored
+            = installation.seen(Installation::Seen::IgnoredSignals).value(0).toULongLong(nullptr, 16);
         QCOMPARE(ignored & (1ull << (SIGPIPE - 1) | 1ull << (SIGXFSZ - 1)), 0ull); // Qt's, the launcher's own
         QCOMPARE(ignored & (1ull << (SIGUSR1 - 1)), 1ull << (SIGUSR1 - 1));
-        QCOMPARE(installation.seen(Installation::Seen::Environment), QStringList{environment.join('|') + '|'});
-        QCOMPARE(installation.seen(Installation::Seen::Session), QStringList{"own"});
+        QCOMPARE(installation.seen(Installation::Seen::Environment), QStringList {environment.join('|') + '|'});
+        QCOMPARE(installation.seen(Installation::Seen::Session), QStringList {"own"});
     }
 
     // Neither the command line nor the launcher's file name has a say.
@@ -242,8 +255,9 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("programName"); // argv[0]; null: the path
         QTest::newRow("plain") << "quillora-launcher" << QStringList() << QString();
-        QTest::newRow("arguments") << "quillora-launcher" << QStringList{"--version", "-v", "two words", ""} << QString();
-        QTest::newRow("renamed") << "Quillora Launcher (old).bin" << QStringList{"x"} << QString();
+        QTest::newRow("arguments") << "quillora-launcher" << QStringList {"--version", "-v", "two words", ""}
+                                   << QString();
+        QTest::newRow("renamed") << "Quillora Launcher (old).bin" << QStringList {"x"} << QString();
         QTest::newRow("empty program name") << "quillora-launcher" << QStringList() << "";
         QTest::newRow("program name ending in /") << "quillora-launcher" << QStringList() << "launcher/";
     }
@@ -258,15 +272,15 @@ private Q_SLOTS:
         installation.addVersion("2.0.0");
         QVERIFY(installation.writeDataSettings("[version]\ncurrent_version=2.0.0\n"));
 
-        const QStringList asNamed{"bash", "-c", "exec -a \"$0\" \"$@\"", programName};
+        const QStringList asNamed {"bash", "-c", "exec -a \"$0\" \"$@\"", programName};
         const Installation::Run run = installation.launch(arguments, programName.isNull() ? QStringList() : asNamed);
 
         QVERIFY(run.cleanExit());
         QVERIFY(installation.waitForStarts(1));
-        QCOMPARE(installation.starts(), QStringList{installation.startOf("2.0.0")});
+        QCOMPARE(installation.starts(), QStringList {installation.startOf("2.0.0")});
         QVERIFY(QFileInfo(installation.dataFile("logs")).isDir());
         QCOMPARE(QDir(installation.configHome()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-                 QStringList{"Quillora"});
+                 QStringList {"Quillora"});
         QVERIFY(!QFileInfo::exists(installation.root() + "/Quillora"));
     }
 };

@@ -22,9 +22,9 @@ private Q_SLOTS:
         installation.addVersion("2.0.0");
         QVERIFY(installation.writeLegacySettings("[version]\ncurrent_version=2.0.0\nprevious_version=1.0.0\n"));
 
-        const Installation::Run run = installation.launch(
-            {"an", "argument"}, {"valgrind", "-q", "--error-exitcode=99", "--leak-check=full",
-                                 "--errors-for-leak-kinds=definite", "--track-origins=yes"});
+        const Installation::Run run = installation.launch({"an", "argument"},
+                                                          {"valgrind", "-q", "--error-exitcode=99", "--leak-check=full",
+                                                           "--errors-for-leak-kinds=definite", "--track-origins=yes"});
 
         QVERIFY2(run.cleanExit(), run.err.constData());
         QCOMPARE(run.err, QByteArray());

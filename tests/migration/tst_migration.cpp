@@ -67,31 +67,52 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("data"); // the data directory's "setting.ini"; null: none
         QTest::addColumn<QString>("current"); // expected afterwards
         QTest::addColumn<QString>("previous");
-        QTest::addColumn<QString>("code");    // empty: a new one
+        QTest::addColumn<QString>("code"); // empty: a new one
         QTest::addColumn<QString>("started");
         QTest::addColumn<bool>("dataKept"); // byte for byte
 
         const QByteArray legacy = "[version]\ncurrent_version=2.0.0\nprevious_version=1.5.0\n"
                                   "[code]\nsoftware_code=LEGACYCODE\n";
-        QTest::newRow("upgrade") << legacy << false << QByteArray() << "2.0.0" << "1.5.0" << "" << "2.0.0" << false;
-        QTest::newRow("read-only legacy file") << legacy << true << QByteArray() << "2.0.0" << "1.5.0" << "" << "2.0.0" << false;
-        QTest::newRow("legacy file without versions") << QByteArray("[code]\nsoftware_code=LEGACYCODE\n") << false
-                                                      << QByteArray() << "" << "" << "" << "1.0.0" << false;
-        QTest::newRow("data file wins")
-            << legacy << false << QByteArray("[code]\nsoftware_code=KEPT\n\n[version]\ncurrent_version=1.5.0\n")
-            << "1.5.0" << "" << "KEPT" << "1.5.0" << true;
+        QTest::newRow("upgrade") << legacy << false << QByteArray() << "2.0.0"
+                                 << "1.5.0"
+                                 << ""
+                                 << "2.0.0" << false;
+        QTest::newRow("read-only legacy file") << legacy << true << QByteArray() << "2.0.0"
+                                               << "1.5.0"
+                                               << ""
+                                               << "2.0.0" << false;
+        QTest::newRow("legacy file without versions")
+            << QByteArray("[code]\nsoftware_code=LEGACYCODE\n") << false << QByteArray() << ""
+            << ""
+            << ""
+            << "1.0.0" << false;
+        QTest::newRow("data file wins") << legacy << false
+                                        << QByteArray(
+                                               "[code]\nsoftware_code=KEPT\n\n[version]\ncurrent_version=1.5.0\n")
+                                        << "1.5.0"
+                                        << ""
+                                        << "KEPT"
+                                        << "1.5.0" << true;
         QTest::newRow("data file wins, its empty code filled")
-            << legacy << true << QByteArray("[version]\ncurrent_version=1.0.0\nprevious_version=\n") << "1.0.0" << ""
-            << "" << "1.0.0" << false;
+            << legacy << true << QByteArray("[version]\ncurrent_version=1.0.0\nprevious_version=\n") << "1.0.0"
+            << ""
+            << ""
+            << "1.0.0" << false;
         // A data file that names no version must not win over one that does.
-        QTest::newRow("empty data file takes the versions") << legacy << false << QByteArray("") << "2.0.0" << "1.5.0"
-                                                            << "" << "2.0.0" << false;
-        QTest::newRow("data file with only a code keeps it") << legacy << false
-                                                             << QByteArray("[code]\nsoftware_code=KEPT\n") << "2.0.0"
-                                                             << "1.5.0" << "KEPT" << "2.0.0" << false;
+        QTest::newRow("empty data file takes the versions") << legacy << false << QByteArray("") << "2.0.0"
+                                                            << "1.5.0"
+                                                            << ""
+                                                            << "2.0.0" << false;
+        QTest::newRow("data file with only a code keeps it")
+            << legacy << false << QByteArray("[code]\nsoftware_code=KEPT\n") << "2.0.0"
+            << "1.5.0"
+            << "KEPT"
+            << "2.0.0" << false;
         // Nothing to carry: the data file stays exactly as it was.
         QTest::newRow("neither file names a version") << QByteArray("[code]\nsoftware_code=LEGACYCODE\n") << false
-                                                      << QByteArray("[code]\nsoftware_code=KEPT\n") << "" << "" << "KEPT"
+                                                      << QByteArray("[code]\nsoftware_code=KEPT\n") << ""
+                                                      << ""
+                                                      << "KEPT"
                                                       << "1.0.0" << true;
     }
 
@@ -116,8 +137,9 @@ private Q_SLOTS:
             QVERIFY(installation.writeDataSettings(data));
         // Files of the user's or the application's, named like the
         // launcher's own: a launch that writes must leave them be.
-        const QStringList foreign{"setting.ini.backup", "user.ini.before", "setting.ini.scratch.mine", "launcher.lock.old",
-                                  "setting.ini.scratch.abcde", "setting.ini.scratch.AbC123.abcdefg"};
+        const QStringList foreign {"setting.ini.backup",        "user.ini.before",
+                                   "setting.ini.scratch.mine",  "launcher.lock.old",
+                                   "setting.ini.scratch.abcde", "setting.ini.scratch.AbC123.abcdefg"};
         for (const QString &name : foreign)
             QVERIFY(Installation::writeFile(installation.dataFile(name), name.toUtf8()));
 
@@ -139,7 +161,7 @@ private Q_SLOTS:
         for (const QString &name : foreign)
             QCOMPARE(Installation::readFile(installation.dataFile(name)), name.toUtf8());
         QVERIFY(installation.waitForStarts(1));
-        QCOMPARE(installation.starts(), QStringList{installation.startOf(started)});
+        QCOMPARE(installation.starts(), QStringList {installation.startOf(started)});
     }
 
     // The old file goes only once the new one is on the disk for good: its
@@ -158,13 +180,18 @@ private Q_SLOTS:
         const QString calls = QString::fromUtf8(Installation::readFile(trace));
         const int removal = calls.indexOf(legacyPath(installation) + "\"");
         QVERIFY2(removal > 0, qPrintable(calls));
-        QVERIFY(calls.lastIndexOf(QRegularExpression("fsync\\(\\d+<" + installation.dataDir() + ">\\) = 0"), removal) > 0);
-        QVERIFY(calls.lastIndexOf(QRegularExpression("fsync\\(\\d+<" + installation.configHome() + ">\\) = 0"), removal) > 0);
-        QVERIFY(calls.lastIndexOf(QRegularExpression("fsync\\(\\d+<" + installation.root() + "/config>\\) = 0"), removal) > 0);
+        QVERIFY(calls.lastIndexOf(QRegularExpression("fsync\\(\\d+<" + installation.dataDir() + ">\\) = 0"), removal)
+                > 0);
+        QVERIFY(calls.lastIndexOf(QRegularExpression("fsync\\(\\d+<" + installation.configHome() + ">\\) = 0"), removal)
+                > 0);
+        QVERIFY(
+            calls.lastIndexOf(QRegularExpression("fsync\\(\\d+<" + installation.root() + "/config>\\) = 0"), removal)
+            > 0);
         // And the new file itself: QSaveFile's unnamed temporary, once the
         // scratch copy it was made from is gone.
         const int made = calls.lastIndexOf("setting.ini.scratch", removal);
-        const int synced = calls.indexOf(QRegularExpression("fsync\\(\\d+<" + installation.dataDir() + "/#\\d+>"), made);
+        const int synced
+            = calls.indexOf(QRegularExpression("fsync\\(\\d+<" + installation.dataDir() + "/#\\d+>"), made);
         QVERIFY2(made > 0 && synced > made && synced < removal, qPrintable(calls));
     }
 
@@ -184,7 +211,7 @@ private Q_SLOTS:
         if (asUser.isEmpty())
             QSKIP("needs root, to run as a user who cannot write the installation");
 
-        QVERIFY(installation.launch({}, QStringList{"strace", "-f", "-o", trace, "-e", "trace=fsync,openat"} + asUser)
+        QVERIFY(installation.launch({}, QStringList {"strace", "-f", "-o", trace, "-e", "trace=fsync,openat"} + asUser)
                     .cleanExit());
 
         QVERIFY(QFileInfo::exists(legacyPath(installation)));
@@ -221,7 +248,7 @@ private Q_SLOTS:
         QCOMPARE(info.st_mode & 07777, mode_t(0640));
         QCOMPARE(Installation::readFile(shared), contents);
         QVERIFY(installation.waitForStarts(1));
-        QCOMPARE(installation.starts(), QStringList{installation.startOf("2.0.0")});
+        QCOMPARE(installation.starts(), QStringList {installation.startOf("2.0.0")});
     }
 
     void noLegacyFileNoSettings()
@@ -260,8 +287,9 @@ private Q_SLOTS:
         QLockFile lock(installation.dataFile("launcher.lock"));
         if (obstacle == "unwritable") {
             asUser = installation.unprivileged();
-            QVERIFY(QFile::setPermissions(installation.dataDir(), QFileDevice::ReadOwner | QFileDevice::ExeOwner
-                                                                      | QFileDevice::ReadOther | QFileDevice::ExeOther));
+            QVERIFY(QFile::setPermissions(installation.dataDir(),
+                                          QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther
+                                              | QFileDevice::ExeOther));
         } else if (obstacle == "folder") {
             QVERIFY(QDir().mkpath(installation.dataFile("setting.ini")));
         } else if (obstacle == "read-only") {
@@ -276,11 +304,11 @@ private Q_SLOTS:
         QCOMPARE(Installation::readFile(legacyPath(installation)), legacy);
         QCOMPARE(QFile::permissions(legacyPath(installation)), legacyMode);
         QVERIFY(installation.waitForStarts(1));
-        QCOMPARE(installation.starts(), QStringList{installation.startOf("2.0.0")});
+        QCOMPARE(installation.starts(), QStringList {installation.startOf("2.0.0")});
 
         lock.unlock();
-        QVERIFY(QFile::setPermissions(installation.dataDir(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                                  | QFileDevice::ExeOwner));
+        QVERIFY(QFile::setPermissions(installation.dataDir(),
+                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
         QDir(installation.dataFile("setting.ini")).removeRecursively();
         QFile::remove(installation.dataFile("setting.ini"));
         QVERIFY(installation.launch().cleanExit());
@@ -309,8 +337,9 @@ private Q_SLOTS:
         Installation installation;
         installation.addVersion("1.0.0");
         QVERIFY(installation.writeLegacySettings(legacy));
-        QVERIFY(QFile::setPermissions(legacyPath(installation), readable ? QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                                         : QFileDevice::WriteOwner));
+        QVERIFY(QFile::setPermissions(legacyPath(installation),
+                                      readable ? QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                               : QFileDevice::WriteOwner));
         const QStringList asUser = installation.unprivileged();
         if (!asUser.isEmpty()) {
             // The unprivileged user owns the installation but still cannot

@@ -42,7 +42,7 @@ private Q_SLOTS:
         QCOMPARE(modeOf(installation.dataFile("setting.ini")), QStringLiteral("600"));
         // The application itself gets the user's mask back.
         QVERIFY(installation.waitForStarts(1));
-        QCOMPARE(installation.seen(Installation::Seen::Umask), QStringList{"0022"});
+        QCOMPARE(installation.seen(Installation::Seen::Umask), QStringList {"0022"});
     }
 
     // The code step's lock too is made for its owner alone: created while

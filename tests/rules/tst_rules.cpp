@@ -22,31 +22,40 @@ private Q_SLOTS:
         QTest::addColumn<QString>("directory"); // empty: refused
         for (const NameRules rules : {NameRules::Unix, NameRules::Windows}) {
             const char *system = rules == NameRules::Unix ? "Unix" : "Windows";
-            QTest::addRow("%s: plain", system) << "/inst" << "2.0.0" << rules << "/inst/2.0.0";
-            QTest::addRow("%s: below a folder", system) << "/inst/" << "stable/2.0.0" << rules << "/inst/stable/2.0.0";
+            QTest::addRow("%s: plain", system) << "/inst"
+                                               << "2.0.0" << rules << "/inst/2.0.0";
+            QTest::addRow("%s: below a folder", system) << "/inst/"
+                                                        << "stable/2.0.0" << rules << "/inst/stable/2.0.0";
             // Windows trims a ".." segment like any other all dots and blanks.
-            QTest::addRow("%s: back inside", system) << "/inst" << "2.0.0/../1.0.0" << rules
-                                                    << (rules == NameRules::Unix ? "/inst/1.0.0" : "");
+            QTest::addRow("%s: back inside", system)
+                << "/inst"
+                << "2.0.0/../1.0.0" << rules << (rules == NameRules::Unix ? "/inst/1.0.0" : "");
             // "setting.ini" can be written by anything running as the user:
             // a version never leads out of the installation, nor to the
             // launcher's own folder.
             for (const char *version : {"../outside/evil", "2.0.0/../../x", "..", ".", "./", "a/..", "/", "2.0.0/../..",
                                         "../install-old/2.0.0", ""})
                 QTest::addRow("%s: %s leads out", system, version) << "/inst" << version << rules << QString();
-            QTest::addRow("%s: a NUL ends the name", system) << "/inst" << QString::fromLatin1("2.0.0\0x", 7) << rules << QString();
-            QTest::addRow("%s: no installation", system) << "" << "2.0.0" << rules << QString();
-            QTest::addRow("%s: relative installation", system) << "inst" << "2.0.0" << rules << QString();
+            QTest::addRow("%s: a NUL ends the name", system)
+                << "/inst" << QString::fromLatin1("2.0.0\0x", 7) << rules << QString();
+            QTest::addRow("%s: no installation", system) << ""
+                                                         << "2.0.0" << rules << QString();
+            QTest::addRow("%s: relative installation", system) << "inst"
+                                                               << "2.0.0" << rules << QString();
         }
         // Windows' own ways out of a folder: backslashes, a drive or stream
         // colon, segments that shrink to nothing once Windows trims their
         // trailing dots and blanks. On Unix they are plain names.
-        const QStringList windowsOnly{"..\\outside", "2.0.0\\..\\..\\outside", "...", "2.0.0\\. .\\..", "Z:", "2.0.0:x"};
+        const QStringList windowsOnly {
+            "..\\outside", "2.0.0\\..\\..\\outside", "...", "2.0.0\\. .\\..", "Z:", "2.0.0:x"};
         for (const QString &version : windowsOnly) {
-            QTest::addRow("Windows: %s leads out", qPrintable(version)) << "/inst" << version << NameRules::Windows << QString();
-            QTest::addRow("Unix: %s is a name", qPrintable(version)) << "/inst" << version << NameRules::Unix
-                                                                     << "/inst/" + version;
+            QTest::addRow("Windows: %s leads out", qPrintable(version))
+                << "/inst" << version << NameRules::Windows << QString();
+            QTest::addRow("Unix: %s is a name", qPrintable(version))
+                << "/inst" << version << NameRules::Unix << "/inst/" + version;
         }
-        QTest::newRow("Unix: blanks at both ends kept") << "/inst" << " 2.0.0 " << NameRules::Unix << "/inst/ 2.0.0 ";
+        QTest::newRow("Unix: blanks at both ends kept") << "/inst"
+                                                        << " 2.0.0 " << NameRules::Unix << "/inst/ 2.0.0 ";
     }
     void versionDirectory()
     {
@@ -70,15 +79,15 @@ private Q_SLOTS:
         QTest::newRow("both empty: the default") << empty << empty << "1.0.0";
         QTest::newRow("both missing: the default") << none << none << "1.0.0";
         // "2.0,0" reads as a list: it names no folder, and nothing else runs.
-        QTest::newRow("a list: none") << QVariant(QStringList{"2.0", "0"}) << QVariant("1.5.0") << "";
-        QTest::newRow("a list as previous: none") << empty << QVariant(QStringList{"1", "5"}) << "";
+        QTest::newRow("a list: none") << QVariant(QStringList {"2.0", "0"}) << QVariant("1.5.0") << "";
+        QTest::newRow("a list as previous: none") << empty << QVariant(QStringList {"1", "5"}) << "";
     }
     void versionToRun()
     {
         QFETCH(QVariant, current);
         QFETCH(QVariant, previous);
         QFETCH(QString, version);
-        QCOMPARE((Versions{current, previous}.toRun()), version);
+        QCOMPARE((Versions {current, previous}.toRun()), version);
     }
 
     // One line per event, whatever a version holds.
@@ -86,17 +95,19 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("plain") << "C:\\inst\\2.0.0" << "C:\\inst\\2.0.0";
+        QTest::newRow("plain") << "C:\\inst\\2.0.0"
+                               << "C:\\inst\\2.0.0";
         QTest::newRow("a forged line") << "nope\nstarted C:\\inst\\2.0.0\\Quillora.exe"
                                        << "nope\\nstarted C:\\inst\\2.0.0\\Quillora.exe";
         QTest::newRow("controls") << QStringLiteral("a\rb\tc\x1b") << "a\\rb\\tc\\u001b";
-        QTest::newRow("separators and format characters") << QStringLiteral("a\u2028b\u2029c\u202ed\u0085")
-                                                           << "a\\u2028b\\u2029c\\u202ed\\u0085";
+        QTest::newRow("separators and format characters")
+            << QStringLiteral("a\u2028b\u2029c\u202ed\u0085") << "a\\u2028b\\u2029c\\u202ed\\u0085";
         QTest::newRow("other scripts and emoji kept") << QStringLiteral("\u6f22\u5b57 caf\u00e9 \U0001F600")
                                                       << QStringLiteral("\u6f22\u5b57 caf\u00e9 \U0001F600");
         QTest::newRow("a lone surrogate") << QStringLiteral("a") + QChar(0xD800) << "a\\ud800";
         QTest::newRow("long: cut") << QString(5000, 'x') << QString(MaxToldValueLength, 'x') + "...[cut]";
-        QTest::newRow("long escapes: cut") << QString(2000, '\n') << QString("\\n").repeated(MaxToldValueLength / 2) + "...[cut]";
+        QTest::newRow("long escapes: cut")
+            << QString(2000, '\n') << QString("\\n").repeated(MaxToldValueLength / 2) + "...[cut]";
     }
     void printable()
     {

@@ -23,7 +23,8 @@ class SoftwareCodeTest : public QObject
         const QRegularExpression replacement(", \"[^\"]*/" + QRegularExpression::escape(name) + "\"[^=]*= 0$");
         int count = 0;
         for (int i = 0; i < 8; ++i) {
-            const QString trace = QString::fromUtf8(Installation::readFile(installation.root() + QStringLiteral("/trace.%1").arg(i)));
+            const QString trace
+                = QString::fromUtf8(Installation::readFile(installation.root() + QStringLiteral("/trace.%1").arg(i)));
             for (const QString &line : trace.split('\n'))
                 count += replacement.match(line).hasMatch();
         }
@@ -49,33 +50,41 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("expected"); // {code}: the new code
         QTest::addColumn<bool>("staleLockFiles"); // as a fault leaves them: empty, just now
         const QByteArray empty = "[code]\nsoftware_code=\n\n[version]\ncurrent_version=2.0.0\n";
-        QTest::newRow("empty code") << empty << QByteArray("[code]\nsoftware_code={code}\n\n[version]\ncurrent_version=2.0.0\n")
+        QTest::newRow("empty code") << empty
+                                    << QByteArray("[code]\nsoftware_code={code}\n\n[version]\ncurrent_version=2.0.0\n")
                                     << false;
         QTest::newRow("missing key") << QByteArray("[version]\ncurrent_version=2.0.0\n")
-                                     << QByteArray("[version]\ncurrent_version=2.0.0\n\n[code]\nsoftware_code={code}\n") << false;
+                                     << QByteArray("[version]\ncurrent_version=2.0.0\n\n[code]\nsoftware_code={code}\n")
+                                     << false;
         QTest::newRow("UTF-8 mark, non-ASCII text, CR LF, no final line end")
-            << QByteArray("\xEF\xBB\xBF[version]\r\ncurrent_version=2.0.0\r\n[code]\r\nname=\xE6\xBC\xA2\xE5\xAD\x97 caf\xC3\xA9")
-            << QByteArray("\xEF\xBB\xBF[version]\r\ncurrent_version=2.0.0\r\n[code]\r\nname=\xE6\xBC\xA2\xE5\xAD\x97 caf\xC3\xA9"
-                          "\r\nsoftware_code={code}") << false;
+            << QByteArray("\xEF\xBB\xBF[version]\r\ncurrent_version=2.0.0\r\n[code]\r\nname=\xE6\xBC\xA2\xE5\xAD\x97 "
+                          "caf\xC3\xA9")
+            << QByteArray("\xEF\xBB\xBF[version]\r\ncurrent_version=2.0.0\r\n[code]\r\nname=\xE6\xBC\xA2\xE5\xAD\x97 "
+                          "caf\xC3\xA9"
+                          "\r\nsoftware_code={code}")
+            << false;
         // As the application's own QSettings writes a type it registers,
         // which the launcher cannot load; comments; a path Qt would rewrite.
         QTest::newRow("lines only the application can read")
             << QByteArray("; mine\n[window]\nstate=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\aWindow\\0\\0\\0\\x1)\n"
-                          "export=C:\\data\\new\\tools ; kept\n[version]\ncurrent_version=2.0.0\n[code]\nsoftware_code= ; set\n")
+                          "export=C:\\data\\new\\tools ; "
+                          "kept\n[version]\ncurrent_version=2.0.0\n[code]\nsoftware_code= ; set\n")
             << QByteArray("; mine\n[window]\nstate=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\aWindow\\0\\0\\0\\x1)\n"
-                          "export=C:\\data\\new\\tools ; kept\n[version]\ncurrent_version=2.0.0\n[code]\nsoftware_code= {code}; set\n")
+                          "export=C:\\data\\new\\tools ; "
+                          "kept\n[version]\ncurrent_version=2.0.0\n[code]\nsoftware_code= {code}; set\n")
             << false;
         // Qt reads "#" lines with a format error, and the rest all the same.
         QTest::newRow("format error, duplicate sections, escaped names")
             << QByteArray("# mine\n[co%64e]\nx=1\n[version]\ncurrent_version=2.0.0\n[code]\ny=2\n\n[other]\n")
-            << QByteArray("# mine\n[co%64e]\nx=1\n[version]\ncurrent_version=2.0.0\n[code]\ny=2\nsoftware_code={code}\n\n[other]\n")
+            << QByteArray("# "
+                          "mine\n[co%64e]\nx=1\n[version]\ncurrent_version=2.0.0\n[code]\ny=2\nsoftware_code={code}"
+                          "\n\n[other]\n")
             << false;
-        QTest::newRow("the last of duplicate keys") << QByteArray("[code]\nsoftware_code=A\n[code]\nsoftware_code=\n")
-                                                    << QByteArray("[code]\nsoftware_code=A\n[code]\nsoftware_code={code}\n")
-                                                    << false;
-        QTest::newRow("empty lock files left by a fault") << empty
-                                                          << QByteArray("[code]\nsoftware_code={code}\n\n[version]\ncurrent_version=2.0.0\n")
-                                                          << true;
+        QTest::newRow("the last of duplicate keys")
+            << QByteArray("[code]\nsoftware_code=A\n[code]\nsoftware_code=\n")
+            << QByteArray("[code]\nsoftware_code=A\n[code]\nsoftware_code={code}\n") << false;
+        QTest::newRow("empty lock files left by a fault")
+            << empty << QByteArray("[code]\nsoftware_code={code}\n\n[version]\ncurrent_version=2.0.0\n") << true;
     }
     void fillsEmptyCode()
     {
@@ -88,7 +97,8 @@ private Q_SLOTS:
         installation.addVersion("1.0.0");
         QVERIFY(installation.writeDataSettings(settings));
         if (staleLockFiles) {
-            for (const char *name : {"launcher.lock", "launcher.lock.rmlock", "setting.ini.lock", "setting.ini.lock.rmlock"})
+            for (const char *name :
+                 {"launcher.lock", "launcher.lock.rmlock", "setting.ini.lock", "setting.ini.lock.rmlock"})
                 QVERIFY(Installation::writeFile(installation.dataFile(name), ""));
         }
 
@@ -100,8 +110,9 @@ private Q_SLOTS:
         QCOMPARE(Installation::readFile(path), QByteArray(expected).replace("{code}", code.toLatin1()));
         // The application started by this launch already sees the code.
         QVERIFY(installation.waitForStarts(1));
-        QCOMPARE(installation.seen(Installation::Seen::Code), QStringList{code});
-        QCOMPARE(QDir(installation.dataDir()).entryList(QDir::Files | QDir::Hidden), QStringList({"setting.ini", "user.ini"}));
+        QCOMPARE(installation.seen(Installation::Seen::Code), QStringList {code});
+        QCOMPARE(QDir(installation.dataDir()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({"setting.ini", "user.ini"}));
     }
 
     // A stored code is never checked or changed, whatever it looks like;
@@ -174,7 +185,7 @@ private Q_SLOTS:
 
         QCOMPARE(Installation::readFile(installation.dataFile("setting.ini")), settings);
         QVERIFY(installation.waitForStarts(1));
-        QCOMPARE(installation.starts(), QStringList{installation.startOf("2.0.0")});
+        QCOMPARE(installation.starts(), QStringList {installation.startOf("2.0.0")});
     }
 
     void laterLaunchesKeepTheFirstCode()
@@ -238,8 +249,10 @@ private Q_SLOTS:
         for (int i = 0; i < 8; ++i) {
             const QString trace = installation.root() + QStringLiteral("/trace.%1").arg(i);
             processes.append(installation.start(
-                {}, traced ? QStringList{"strace", "-f", "-qq", "-e", "trace=rename,renameat,renameat2,linkat", "-o", trace}
-                           : QStringList()));
+                {},
+                traced
+                    ? QStringList {"strace", "-f", "-qq", "-e", "trace=rename,renameat,renameat2,linkat", "-o", trace}
+                    : QStringList()));
         }
         for (QProcess *process : processes)
             QVERIFY(Installation::finish(process).cleanExit());

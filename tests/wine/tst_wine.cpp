@@ -192,9 +192,9 @@ private Q_SLOTS:
         QUILLORA_NEEDS("setpriv");
         QVERIFY(m_root.isValid());
         if (::geteuid() == 0) {
-            m_asUser = QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
-            QVERIFY(QFile::setPermissions(m_root.path(), QFile::permissions(m_root.path()) | QFileDevice::ExeOther
-                                                             | QFileDevice::ReadOther));
+            m_asUser = QStringList {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+            QVERIFY(QFile::setPermissions(
+                m_root.path(), QFile::permissions(m_root.path()) | QFileDevice::ExeOther | QFileDevice::ReadOther));
         }
         QVERIFY(QDir().mkpath(m_root.path() + "/home"));
         QVERIFY(QDir().mkpath(prefix()));
@@ -216,7 +216,8 @@ private Q_SLOTS:
         QProcess server;
         server.setProcessEnvironment(environment());
         QStringList command = m_asUser;
-        command << "/usr/bin/wineserver" << "-k";
+        command << "/usr/bin/wineserver"
+                << "-k";
         server.start(command.takeFirst(), command);
         server.waitForFinished(30000);
     }
@@ -233,18 +234,19 @@ private Q_SLOTS:
         QTest::newRow("missing version directory: no fallback")
             << QByteArray("[version]\ncurrent_version=3.0.0\nprevious_version=1.5.0\n") << QString();
         // As QSettings writes it: "2.0-\\xe9t\\xe9".
-        QTest::newRow("non-ASCII version folder") << QByteArray("[version]\ncurrent_version=2.0-\\xe9t\\xe9\n")
-                                                  << QString::fromUtf8("2.0-\xc3\xa9t\xc3\xa9");
+        QTest::newRow("non-ASCII version folder")
+            << QByteArray("[version]\ncurrent_version=2.0-\\xe9t\\xe9\n") << QString::fromUtf8("2.0-\xc3\xa9t\xc3\xa9");
         // Windows' own ways out of a folder (the name rules' table has them
         // all) start nothing, not even 1.0.0.
         for (const char *version : {"..\\\\outside", "2.0.0:x"})
-            QTest::addRow("version %s: nothing starts", version)
-                << QByteArray("[version]\ncurrent_version=") + version + "\nprevious_version=1.0.0\n" << QString();
+            QTest::addRow("version %s: nothing starts", version) << QByteArray("[version]\ncurrent_version=") + version
+                    + "\nprevious_version=1.0.0\n" << QString();
         // Files as other tools write them: PowerShell 5 and Notepad's
         // "Unicode" (UTF-16), Notepad's UTF-8 with its mark, a hand edit.
         QTest::newRow("UTF-16 setting.ini: nothing starts") << utf16Settings() << QString();
         QTest::newRow("UTF-8 mark and non-ASCII kept through the code's write")
-            << QByteArray("\xEF\xBB\xBF[version]\r\ncurrent_version=2.0-\xc3\xa9t\xc3\xa9\r\n[code]\r\nsoftware_code=\r\n")
+            << QByteArray(
+                   "\xEF\xBB\xBF[version]\r\ncurrent_version=2.0-\xc3\xa9t\xc3\xa9\r\n[code]\r\nsoftware_code=\r\n")
             << QString::fromUtf8("2.0-\xc3\xa9t\xc3\xa9");
         QTest::newRow("a list is no folder name: nothing starts")
             << QByteArray("[version]\ncurrent_version=2.0,0\nprevious_version=1.5.0\n") << QString();
@@ -265,12 +267,13 @@ private Q_SLOTS:
             QVERIFY(!QTest::qWaitFor([&] { return !starts(setup).isEmpty(); }, 2000));
         } else {
             QVERIFY(waitForStart(setup));
-            QCOMPARE(starts(setup), QStringList{startOf(setup, started)});
+            QCOMPARE(starts(setup), QStringList {startOf(setup, started)});
         }
         // Writing the code never changes what the version reads as.
         if (settings.contains("software_code=\r"))
-            QCOMPARE(QSettings(m_dataDir + "/setting.ini", QSettings::IniFormat).value("version/current_version").toString(),
-                     started);
+            QCOMPARE(
+                QSettings(m_dataDir + "/setting.ini", QSettings::IniFormat).value("version/current_version").toString(),
+                started);
     }
 
     // Whatever the launcher's file is called: Qt's application name, from
@@ -319,8 +322,9 @@ private Q_SLOTS:
         const auto upgrade = [this] {
             const Setup setup = freshInstallation({"1.0.0", "2.0.0"});
             const QString legacy = setup.install + "/setting.ini";
-            Installation::writeFile(legacy, "[version]\ncurrent_version=2.0.0\nprevious_version=1.0.0\n"
-                                            "[code]\nsoftware_code=LEGACYCODE\n");
+            Installation::writeFile(legacy,
+                                    "[version]\ncurrent_version=2.0.0\nprevious_version=1.0.0\n"
+                                    "[code]\nsoftware_code=LEGACYCODE\n");
             giveToUser(legacy);
             QFile::setPermissions(legacy, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
             return setup;
@@ -337,14 +341,24 @@ private Q_SLOTS:
             const QStringList flushes = QString::fromUtf8(Installation::readFile(trace)).split('\n').filter("fsync(");
             const int first = flushes.indexOf(QRegularExpression(".*/setting\\.ini\\.[A-Za-z]{6}>.*")) + 1;
             QVERIFY2(first > 0, qPrintable(flushes.join('\n')));
-            wrapper = QStringList{"strace", "-f", "-qq", "-o", "/dev/null", "-e", "signal=none", "-e", "trace=fsync",
-                                  "-e", QStringLiteral("inject=fsync:error=EIO:when=%1").arg(first)};
+            wrapper = QStringList {"strace",
+                                   "-f",
+                                   "-qq",
+                                   "-o",
+                                   "/dev/null",
+                                   "-e",
+                                   "signal=none",
+                                   "-e",
+                                   "trace=fsync",
+                                   "-e",
+                                   QStringLiteral("inject=fsync:error=EIO:when=%1").arg(first)};
         }
         const Setup setup = upgrade();
         const QString legacy = setup.install + "/setting.ini";
         if (unwritableFolder)
-            QVERIFY(QFile::setPermissions(setup.install, QFileDevice::ReadOwner | QFileDevice::ExeOwner
-                                                             | QFileDevice::ReadOther | QFileDevice::ExeOther));
+            QVERIFY(QFile::setPermissions(setup.install,
+                                          QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther
+                                              | QFileDevice::ExeOther));
 
         QVERIFY(launch(setup, {}, {}, nullptr, QString(), wrapper));
 
@@ -359,7 +373,7 @@ private Q_SLOTS:
             QVERIFY(isWellFormedCode(storedCode(m_dataDir + "/setting.ini")));
         }
         QVERIFY(waitForStart(setup));
-        QCOMPARE(starts(setup), QStringList{startOf(setup, "2.0.0")});
+        QCOMPARE(starts(setup), QStringList {startOf(setup, "2.0.0")});
     }
 
     // The shortcut's show state, hotkey and the shortcut itself reach the
@@ -370,14 +384,14 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("startup"); // STARTUPINFO: dwFlags (hex), wShowWindow, lpTitle[, entries]
         QTest::addColumn<QString>("received");    // the same, as the application got them; {exe}: its path
         const QString link = "C:\\users\\Public\\Desktop\\Quillora.lnk";
-        QTest::newRow("minimised") << QStringList{"1", "7", "-"} << "101\t7\t{exe}\t0\t";
-        QTest::newRow("maximised") << QStringList{"1", "3", "-"} << "101\t3\t{exe}\t0\t";
-        QTest::newRow("from a shortcut") << QStringList{"801", "1", link} << "901\t1\t" + link + "\t0\t";
+        QTest::newRow("minimised") << QStringList {"1", "7", "-"} << "101\t7\t{exe}\t0\t";
+        QTest::newRow("maximised") << QStringList {"1", "3", "-"} << "101\t3\t{exe}\t0\t";
+        QTest::newRow("from a shortcut") << QStringList {"801", "1", link} << "901\t1\t" + link + "\t0\t";
         // Wine keeps no key value, only the flag: hStdInput, where Windows
         // has the key, is the launcher's standard input there ("*": not compared).
-        QTest::newRow("with a hotkey") << QStringList{"201", "1", "-"} << "201\t1\t{exe}\t*\t";
+        QTest::newRow("with a hotkey") << QStringList {"201", "1", "-"} << "201\t1\t{exe}\t*\t";
         QTest::newRow("QT_FATAL_WARNINGS twice")
-            << QStringList{"1", "1", "-", "QT_FATAL_WARNINGS=1|qt_fatal_warnings=1|QT_FATAL_CRITICALS="}
+            << QStringList {"1", "1", "-", "QT_FATAL_WARNINGS=1|qt_fatal_warnings=1|QT_FATAL_CRITICALS="}
             << "101\t1\t{exe}\t0\tQT_FATAL_WARNINGS=1,qt_fatal_warnings=1,QT_FATAL_CRITICALS=,";
     }
     void startsTheApplicationAsTheLauncherWasStarted()
@@ -386,7 +400,7 @@ private Q_SLOTS:
         QFETCH(QString, received);
         const Setup setup = freshInstallation({"1.0.0"});
 
-        QStringList arguments = QStringList{"--start"} + startup.mid(0, 3) + QStringList{windowsPath(setup.launcher)};
+        QStringList arguments = QStringList {"--start"} + startup.mid(0, 3) + QStringList {windowsPath(setup.launcher)};
         QVERIFY(launch(setup, arguments + startup.mid(3), {}, nullptr, helper("quillora-standin.exe")));
 
         QVERIFY(waitForStart(setup));
@@ -394,7 +408,7 @@ private Q_SLOTS:
         QStringList got = given(setup);
         if (received.section('\t', 3, 3) == "*" && !got.isEmpty())
             got[0] = got[0].section('\t', 0, 2) + "\t*\t" + got[0].section('\t', 4);
-        QCOMPARE(got, QStringList{QString(received).replace("{exe}", exe)});
+        QCOMPARE(got, QStringList {QString(received).replace("{exe}", exe)});
     }
 
     // A caller that reads the launcher's output (an installer's "run now")
@@ -418,12 +432,14 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("settings");
         QTest::addColumn<QStringList>("lines"); // {install}, {data}: their Windows paths
         QTest::newRow("started") << QByteArray("[version]\ncurrent_version=2.0.0\n")
-                                 << QStringList{"data directory: {data}", "version: 2.0.0 named by {data}\\\\setting.ini",
-                                                "started {install}\\\\2.0.0\\\\Quillora.exe"};
+                                 << QStringList {"data directory: {data}",
+                                                 "version: 2.0.0 named by {data}\\\\setting.ini",
+                                                 "started {install}\\\\2.0.0\\\\Quillora.exe"};
         QTest::newRow("not installed") << QByteArray("[version]\ncurrent_version=3.0.0\n")
-                                       << QStringList{"data directory: {data}", "version: 3.0.0 named by {data}\\\\setting.ini",
-                                                      "nothing started: version 3.0.0 is not installed: "
-                                                      "{install}\\\\3.0.0\\\\Quillora.exe is missing"};
+                                       << QStringList {"data directory: {data}",
+                                                       "version: 3.0.0 named by {data}\\\\setting.ini",
+                                                       "nothing started: version 3.0.0 is not installed: "
+                                                       "{install}\\\\3.0.0\\\\Quillora.exe is missing"};
     }
     void tellsTheDebuggerWhatItDecided()
     {
@@ -486,7 +502,7 @@ private Q_SLOTS:
 
         QVERIFY(waitForStart(setup));
         QTest::qWait(500);
-        QCOMPARE(starts(setup), QStringList{startOf(setup, "1.0.0")});
+        QCOMPARE(starts(setup), QStringList {startOf(setup, "1.0.0")});
     }
 
     // A virus scanner, indexer or backup tool may hold "setting.ini" open
@@ -500,11 +516,13 @@ private Q_SLOTS:
         QTest::addColumn<int>("share"); // FILE_SHARE_READ: reading works, replacing does not
         QTest::addColumn<QString>("code");
         QTest::addColumn<QString>("started");
-        QTest::newRow("setting.ini held for a moment") << "setting.ini" << 1500 << 0 << "KEPT" << "2.0.0";
+        QTest::newRow("setting.ini held for a moment") << "setting.ini" << 1500 << 0 << "KEPT"
+                                                       << "2.0.0";
         QTest::newRow("setting.ini held for good") << "setting.ini" << 8000 << 0 << "KEPT" << QString();
-        QTest::newRow("lock held, nothing to write") << "launcher.lock" << 8000 << 0 << "KEPT" << "2.0.0";
-        QTest::newRow("setting.ini shared for reading a moment, code to store")
-            << "setting.ini" << 1500 << 1 << "" << "2.0.0";
+        QTest::newRow("lock held, nothing to write") << "launcher.lock" << 8000 << 0 << "KEPT"
+                                                     << "2.0.0";
+        QTest::newRow("setting.ini shared for reading a moment, code to store") << "setting.ini" << 1500 << 1 << ""
+                                                                                << "2.0.0";
     }
     void waitsBrieflyForAHeldFile()
     {
@@ -515,7 +533,8 @@ private Q_SLOTS:
         QFETCH(QString, started);
         const Setup setup = freshInstallation({"1.0.0", "2.0.0"});
         QVERIFY(writeData("user.ini", "[config]\nlang=en_GB\n"));
-        QVERIFY(writeData("setting.ini", "[code]\nsoftware_code=" + code.toUtf8() + "\n[version]\ncurrent_version=2.0.0\n"));
+        QVERIFY(writeData("setting.ini",
+                          "[code]\nsoftware_code=" + code.toUtf8() + "\n[version]\ncurrent_version=2.0.0\n"));
         QVERIFY(writeData("launcher.lock", ""));
         std::unique_ptr<QProcess> holder(hold(setup, m_dataDir + '/' + held, holdMs, share));
 
@@ -531,7 +550,7 @@ private Q_SLOTS:
             QVERIFY(!QTest::qWaitFor([&] { return !starts(setup).isEmpty(); }, 2000));
         } else {
             QVERIFY2(waitForStart(setup), qPrintable(told));
-            QCOMPARE(starts(setup), QStringList{startOf(setup, started)});
+            QCOMPARE(starts(setup), QStringList {startOf(setup, started)});
         }
         if (held == QLatin1String("launcher.lock"))
             QVERIFY2(elapsed < 1500, qPrintable(QString::number(elapsed)));
@@ -552,15 +571,14 @@ private Q_SLOTS:
         QVERIFY(Installation::writeFile(legacy, "[version]\ncurrent_version=2.0.0\n"));
         giveToUser(legacy);
         QVERIFY(QDir().mkpath(m_dataDir));
-        QCOMPARE(QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=128k,uid=65534,gid=65534,mode=0700", "tmpfs",
-                                             m_dataDir}),
+        QCOMPARE(QProcess::execute(
+                     "mount", {"-t", "tmpfs", "-o", "size=128k,uid=65534,gid=65534,mode=0700", "tmpfs", m_dataDir}),
                  0);
         const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {m_dataDir}); });
         QFile filler(m_dataDir + "/filler");
         QVERIFY(filler.open(QIODevice::WriteOnly));
         // Bounded, in case this is not the small filesystem after all.
-        while (filler.size() < (1 << 20) && filler.write(QByteArray(4096, 'x')) == 4096 && filler.flush()) {
-        }
+        while (filler.size() < (1 << 20) && filler.write(QByteArray(4096, 'x')) == 4096 && filler.flush()) { }
         QVERIFY(filler.size() < (1 << 20));
         filler.close();
 
@@ -592,9 +610,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("program");
         QTest::addColumn<QStringList>("reached");
-        QTest::newRow("launcher taking the lock") << "quillora-launcher.exe" << QStringList{"psapi"};
+        QTest::newRow("launcher taking the lock") << "quillora-launcher.exe" << QStringList {"psapi"};
         QTest::newRow("helper reaching every late DLL")
-            << "quillora-reacher.exe" << QStringList{"userenv", "netapi32", "winmm", "mpr"};
+            << "quillora-reacher.exe" << QStringList {"userenv", "netapi32", "winmm", "mpr"};
     }
     void loadsSystemDllsOnlyFromTheSystemFolder()
     {
@@ -602,7 +620,7 @@ private Q_SLOTS:
         QFETCH(QStringList, reached);
         const Setup setup = freshInstallation({"1.0.0"});
         QFile::copy(helper("quillora-reacher.exe"), setup.install + "/quillora-reacher.exe");
-        const QStringList planted{"netapi32", "userenv", "winmm", "mpr", "psapi"};
+        const QStringList planted {"netapi32", "userenv", "winmm", "mpr", "psapi"};
         for (const QString &name : planted)
             QVERIFY(QFile::copy(helper("quillora-planted.dll"), setup.install + '/' + name + ".dll"));
         QProcessEnvironment env;
@@ -622,19 +640,22 @@ private Q_SLOTS:
     // folder and a local application-data folder with such names.
     void worksWithNonAsciiFolders()
     {
-        const Setup setup = freshInstallation({"1.0.0"}, "quillora-launcher.exe", QString::fromUtf8("Inst\xc3\xa4llning \xc3\x96"));
+        const Setup setup
+            = freshInstallation({"1.0.0"}, "quillora-launcher.exe", QString::fromUtf8("Inst\xc3\xa4llning \xc3\x96"));
         const QString localAppData = QString::fromUtf8("C:\\users\\Public\\L\xc3\xb6kal \xe6\x95\xb0\xe6\x8d\xae");
         const QString key = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
         QVERIFY(wine({"reg", "add", key, "/v", "Local AppData", "/t", "REG_EXPAND_SZ", "/d", localAppData, "/f"}));
         const auto restore = qScopeGuard([&] {
-            wine({"reg", "add", key, "/v", "Local AppData", "/t", "REG_EXPAND_SZ", "/d", "%USERPROFILE%\\AppData\\Local", "/f"});
+            wine({"reg", "add", key, "/v", "Local AppData", "/t", "REG_EXPAND_SZ", "/d",
+                  "%USERPROFILE%\\AppData\\Local", "/f"});
         });
 
         QVERIFY(launch(setup));
 
         QVERIFY(waitForStart(setup));
-        QCOMPARE(starts(setup), QStringList{startOf(setup, "1.0.0")});
-        const QString dataDir = prefix() + QString::fromUtf8("/drive_c/users/Public/L\xc3\xb6kal \xe6\x95\xb0\xe6\x8d\xae/Quillora");
+        QCOMPARE(starts(setup), QStringList {startOf(setup, "1.0.0")});
+        const QString dataDir
+            = prefix() + QString::fromUtf8("/drive_c/users/Public/L\xc3\xb6kal \xe6\x95\xb0\xe6\x8d\xae/Quillora");
         QCOMPARE(QSettings(dataDir + "/user.ini", QSettings::IniFormat).allKeys().size(), 6);
     }
 };

@@ -4,15 +4,12 @@
  * named by %QUILLORA_TEST_RECORD%, then exits.
  * It also appends what it was given to %QUILLORA_TEST_RECORD%.info:
  * "<STARTUPINFO dwFlags, hex>\t<wShowWindow>\t<lpTitle>\t<open standard
- * handles>\t<its QT_FATAL_* entries, in order, each followed by ','>", then lingers %QUILLORA_TEST_LINGER% milliseconds, if set, and
- * appends "exited" to that file.
- * Started as "Quillora.exe --hold FILE MS SHARE" it plays a virus scanner
- * instead: holds FILE open for MS milliseconds, sharing it as SHARE (the
- * FILE_SHARE_ flags; 0: not at all), and records "held" once it does.
- * Started as "Quillora.exe --start FLAGS SHOW TITLE PROGRAM [ENTRIES]" it
- * plays the shell: starts PROGRAM with that STARTUPINFO (TITLE "-" for none)
- * and its own environment block plus ENTRIES ('|' between them), as given,
- * duplicates and all, and waits for it. */
+ * handles>\t<its QT_FATAL_* entries, in order, each followed by ','>", then lingers %QUILLORA_TEST_LINGER%
+ * milliseconds, if set, and appends "exited" to that file. Started as "Quillora.exe --hold FILE MS SHARE" it plays a
+ * virus scanner instead: holds FILE open for MS milliseconds, sharing it as SHARE (the FILE_SHARE_ flags; 0: not at
+ * all), and records "held" once it does. Started as "Quillora.exe --start FLAGS SHOW TITLE PROGRAM [ENTRIES]" it plays
+ * the shell: starts PROGRAM with that STARTUPINFO (TITLE "-" for none) and its own environment block plus ENTRIES ('|'
+ * between them), as given, duplicates and all, and waits for it. */
 #include <windows.h>
 #include <shellapi.h>
 #include <stdio.h>
@@ -113,7 +110,10 @@ static void recordGiven(const wchar_t *record)
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show)
 {
-    (void)instance; (void)previous; (void)commandLine; (void)show;
+    (void)instance;
+    (void)previous;
+    (void)commandLine;
+    (void)show;
     wchar_t record[MAX_PATH], program[MAX_PATH], directory[MAX_PATH], count[16];
     if (!GetEnvironmentVariableW(L"QUILLORA_TEST_RECORD", record, MAX_PATH))
         return 1;
