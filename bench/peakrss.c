@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: The Quillora launcher contributors
 // SPDX-License-Identifier: MIT
 /* Runs a program, waits for it and prints its peak resident set size in KiB.
  * Measured from this small process rather than from the benchmark's Python:

@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: The Quillora launcher contributors
 // SPDX-License-Identifier: MIT
 /* The smallest possible launcher: starts the program given with one
  * posix_spawn in a new session, as the application must be started, and

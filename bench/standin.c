@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: The Quillora launcher contributors
 // SPDX-License-Identifier: MIT
 /* Stand-in for Quillora.exe in the benchmark: notes the moment it begins to
  * run (CLOCK_MONOTONIC, nanoseconds) in the file $QUILLORA_BENCH_STAMP.

@@ -1,3 +1,4 @@
+# SPDX-FileCopyrightText: The Quillora launcher contributors
 # SPDX-License-Identifier: MIT
 # Windows looks for a DLL that is not on its list of known DLLs (those it
 # always takes from the system folder) in the program's own folder first, so

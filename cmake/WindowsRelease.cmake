@@ -1,3 +1,4 @@
+# SPDX-FileCopyrightText: The Quillora launcher contributors
 # SPDX-License-Identifier: MIT
 # The Windows launcher as it ships, built with mingw-w64: it loads nothing
 # but system DLLs from the system folder, is small, and is the same byte for

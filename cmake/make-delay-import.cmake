@@ -1,3 +1,4 @@
+# SPDX-FileCopyrightText: The Quillora launcher contributors
 # SPDX-License-Identifier: MIT
 # Makes a delay-import library for one system DLL, run at build time:
 #   cmake -DNM=... -DDLLTOOL=... -DDLL=version -DIMPORT_LIBRARY=<mingw's libversion.a>

@@ -1,3 +1,4 @@
+# SPDX-FileCopyrightText: The Quillora launcher contributors
 # SPDX-License-Identifier: MIT
 # Cross-builds the Windows launcher on Debian with mingw-w64 (the "posix"
 # thread model, which Qt needs) against the static Qt that

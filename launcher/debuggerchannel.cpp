@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: The Quillora launcher contributors
 // SPDX-License-Identifier: MIT
 // What the launcher tells the debugger channel, one line per event.
 #include "debuggerchannel.h"

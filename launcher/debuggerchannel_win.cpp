@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: The Quillora launcher contributors
 // SPDX-License-Identifier: MIT
 // The Windows half of debuggerchannel.h.
 #include "debuggerchannel.h"

@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: The Quillora launcher contributors
 // SPDX-License-Identifier: MIT
 // Where the Windows executable loads its DLLs from: only the system folder.
 // Pairs with cmake/DelayLoad.cmake, which links the DLLs that Windows would

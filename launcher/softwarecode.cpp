@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: The Quillora launcher contributors
 // SPDX-License-Identifier: MIT
 // The software code in the data directory's "setting.ini".
 #include "softwarecode.h"

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: The Quillora launcher contributors
 # SPDX-License-Identifier: MIT
 # Builds a minimal static Qt 5 Core for Windows (x86_64-w64-mingw32) from
 # Debian's qtbase source package as Debian ships it (its patch series, security
@@ -16,23 +17,28 @@ work="${QT_MINGW_WORK:-/var/tmp/qt5-mingw-build}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 
-# Debian's source packages come from the deb-src entries of the suites
-# already configured.
-enable_sources() {
-    for f in /etc/apt/sources.list.d/*.sources; do
-        [ -f "$f" ] && grep -q '^Types: deb$' "$f" && $sudo sed -i 's/^Types: deb$/Types: deb deb-src/' "$f"
-    done
-    if [ -f /etc/apt/sources.list ] && grep -q '^deb ' /etc/apt/sources.list \
-        && ! grep -q '^deb-src ' /etc/apt/sources.list; then
-        grep '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' | $sudo tee -a /etc/apt/sources.list >/dev/null
-    fi
+# Debian's source packages come from the deb-src entries of the suites the
+# machine already uses, in an apt configuration and state of this script's
+# own: the machine's apt sources stay as they are.
+apt_private=$(mktemp -d /tmp/quillora-apt.XXXXXX)
+trap 'rm -rf "$apt_private"' EXIT
+mkdir -p "$apt_private/sources.list.d" "$apt_private/lists/partial" "$apt_private/cache/archives/partial"
+for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] && sed 's/^Types: deb$/Types: deb-src/' "$f" > "$apt_private/sources.list.d/$(basename "$f")"
+done
+if [ -f /etc/apt/sources.list ]; then
+    sed -n 's/^deb /deb-src /p' /etc/apt/sources.list > "$apt_private/sources.list"
+else
+    : > "$apt_private/sources.list"
+fi
+private_apt() { # private_apt <apt-get|apt-cache> <arguments>
+    tool="$1"
+    shift
+    "$tool" -o Dir::Etc::SourceList="$apt_private/sources.list" -o Dir::Etc::SourceParts="$apt_private/sources.list.d" \
+        -o Dir::State::Lists="$apt_private/lists" -o Dir::Cache="$apt_private/cache" -o APT::Sandbox::User=root "$@"
 }
 
 "$(dirname "$0")/install-deps.sh" g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 dpkg-dev perl python3 patch
-if ! apt-cache showsrc qtbase-opensource-src 2>/dev/null | grep -q '^Version:'; then
-    enable_sources
-    $sudo apt-get update -qq
-fi
 # What ships is pinned: a later Debian point release must be taken on
 # purpose, by changing these three lines, never silently.
 version=5.15.8+dfsg-11+deb12u3
@@ -67,8 +73,9 @@ echo "Building Qt $version Core for Windows (recipe $recipe) into $prefix"
 rm -rf "$work"
 mkdir -p "$work/cross"
 cd "$work"
-if ! apt-get source -qq --download-only "qtbase-opensource-src=$version" 2>/dev/null; then
-    offered=$(apt-cache showsrc qtbase-opensource-src | sed -n 's/^Version: //p' | sort -V | tr '\n' ' ')
+private_apt apt-get update -qq
+if ! private_apt apt-get source -qq --download-only "qtbase-opensource-src=$version" 2>/dev/null; then
+    offered=$(private_apt apt-cache showsrc qtbase-opensource-src | sed -n 's/^Version: //p' | sort -V | tr '\n' ' ')
     echo "error: Debian no longer offers qtbase-opensource-src $version, the version pinned in $0;" >&2
     echo "it offers: ${offered:-nothing}. Pin one of those (version and both SHA-256) to build." >&2
     exit 1
@@ -131,7 +138,7 @@ $sudo install -m 755 bin/qmake "$prefix/bin/qmake"
 for file in LICENSE.LGPL3 LICENSE.GPL3 LICENSE.GPL2 $(find src/3rdparty src/corelib -name qt_attribution.json); do
     $sudo install -D -m 644 "$file" "$prefix/attributions/$file"
 done
-for attribution in $(find src/3rdparty src/corelib -name qt_attribution.json); do
+find src/3rdparty src/corelib -name qt_attribution.json | while read -r attribution; do
     dir=$(dirname "$attribution")
     for licence in $(sed -n 's/.*"LicenseFile" *: *"\([^"]*\)".*/\1/p' "$attribution"); do
         if [ -f "$dir/$licence" ]; then

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: The Quillora launcher contributors
 # SPDX-License-Identifier: MIT
 # Builds the Windows launcher (build-windows/quillora-launcher.exe, or in the
 # build directory given, followed by options for cmake) on Debian: a static

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: The Quillora launcher contributors
 # SPDX-License-Identifier: MIT
 # Configures and builds into build/ (or the directory given, followed by
 # options for cmake).

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: The Quillora launcher contributors
 # SPDX-License-Identifier: MIT
 # Checks the Windows release as a vendor would use it, offline: signs it with
 # a throwaway certificate and CA made here, verifies the signature against
@@ -31,7 +32,7 @@ zip=$(ls dist/*-win64.zip)
 names=$(python3 -c 'import sys, zipfile; print(" ".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "$zip")
 [ "$names" = "quillora-launcher.exe LICENSE THIRD-PARTY-NOTICES" ] && pass "the zip holds $names" \
     || fail "the zip holds: $names"
-(cd dist && sha256sum --quiet -c SHA256SUMS) && pass "SHA256SUMS holds for $(ls dist | grep -v SHA256SUMS | tr '\n' ' ')" \
+(cd dist && sha256sum --quiet -c SHA256SUMS) && pass "SHA256SUMS holds for $(cd dist && printf '%s ' *.zip *.debug)" \
     || fail "SHA256SUMS does not match"
 python3 -c 'import sys, zipfile; sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read("quillora-launcher.exe"))' \
     "$zip" > "$work/signed.exe"

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: The Quillora launcher contributors
 # SPDX-License-Identifier: MIT
 # Checks the Windows launcher executable itself: a GUI-subsystem program (no
 # console), alone in its folder, with the icon group IDI_ICON1, a manifest (asInvoker, Common
@@ -16,7 +17,8 @@ pass() { echo "ok: $*"; }
 
 # A vendor copies the executable's folder into an installer: nothing else
 # may lie there, least of all the tests' planted DLL.
-others=$(cd "$(dirname "$exe")" && ls -A | grep -i '\.\(dll\|exe\)$' | grep -vxF "$(basename "$exe")" || true)
+others=$(find "$(dirname "$exe")" -maxdepth 1 \( -iname '*.dll' -o -iname '*.exe' \) ! -name "$(basename "$exe")" \
+    -printf '%f\n')
 [ -z "$others" ] && pass "no other DLL or executable beside it" \
     || fail "beside it: $(echo $others)"
 

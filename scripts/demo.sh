@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: The Quillora launcher contributors
 # SPDX-License-Identifier: MIT
 # Installs what is needed, builds the launcher and runs it on a sample
 # installation under build/demo: two stand-in versions and a "setting.ini"

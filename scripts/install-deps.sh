@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: The Quillora launcher contributors
 # SPDX-License-Identifier: MIT
 # Installs what building and testing the launcher needs on Debian, plus any
 # packages given, skipping the package manager when all are already there.

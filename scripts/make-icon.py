@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: The Quillora launcher contributors
 # SPDX-License-Identifier: MIT
 """Draws the launcher's icon, a teal "Q" on a transparent ground, and writes
 it as resources/quillora.ico (16, 32 and 48 pixels, 32-bit colour)."""

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: The Quillora launcher contributors
 # SPDX-License-Identifier: MIT
 """Makes a linked Windows executable what removing an Authenticode signature
 gives back: its length a multiple of 8 (a signature is 8-byte aligned, and

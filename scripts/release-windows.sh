@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: The Quillora launcher contributors
 # SPDX-License-Identifier: MIT
 # Builds the Windows release into dist/:
 #   quillora-launcher-<version>-win64.zip    the executable, LICENSE, THIRD-PARTY-NOTICES
@@ -26,7 +27,7 @@ done
 # A failed release leaves no bundle, least of all an older one.
 rm -rf dist
 scripts/install-deps.sh osslsigncode
-build=build-release
+build="build-release"
 scripts/build-windows.sh "$build"
 python3 scripts/third-party-notices.py "$build/debug/quillora-launcher.map" \
     "${QT_MINGW_PREFIX:-/opt/qt5-mingw}/attributions" --check THIRD-PARTY-NOTICES

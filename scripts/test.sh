@@ -1,6 +1,8 @@
 #!/bin/sh
+# SPDX-FileCopyrightText: The Quillora launcher contributors
 # SPDX-License-Identifier: MIT
-# Installs what is needed, builds and runs every test: on the Linux build
+# Installs what is needed, checks formatting, licensing and the shell
+# scripts, builds and runs every test: on the Linux build
 # (with the Windows build under Wine), on the Windows release (reproduced,
 # signed, verified), on a build with AddressSanitizer and
 # UndefinedBehaviorSanitizer, and the benchmark once in its quick mode.
@@ -8,12 +10,14 @@ set -eu
 cd "$(dirname "$0")/.."
 # Wine as Debian recommends it: the launcher tests run the Windows build in it.
 scripts/install-deps.sh --with-recommends wine wine64
+scripts/lint.sh
 
 scripts/build-windows.sh build-windows -DBUILD_TESTING=ON
 # The release, and the same commit released again from another directory,
 # later, must give the same bytes (the Qt cache is shared by both).
 scripts/release-windows.sh
 second=$(mktemp -d /tmp/quillora-second-build.XXXXXX)
+trap 'rm -rf "$second"' EXIT
 tar --exclude='./build*' --exclude=./dist --exclude=./.git -cf - . | tar -xf - -C "$second"
 SOURCE_DATE_EPOCH=$(git log -1 --format=%ct) "$second/scripts/release-windows.sh" >/dev/null
 if cmp -s build-release/quillora-launcher.exe "$second/build-release/quillora-launcher.exe" \
@@ -23,9 +27,8 @@ if cmp -s build-release/quillora-launcher.exe "$second/build-release/quillora-la
         dist/*.zip "$second"/dist/*.zip
     echo "  with the Qt cache of recipe $(cat "${QT_MINGW_PREFIX:-/opt/qt5-mingw}/.recipe"):"
     sha256sum "${QT_MINGW_PREFIX:-/opt/qt5-mingw}/lib/libQt5Core.a"
-    rm -rf "$second"
 else
-    echo "FAIL: a second release in $second differs"
+    echo "FAIL: a second release elsewhere differs"
     exit 1
 fi
 scripts/check-release.sh

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: The Quillora launcher contributors
 # SPDX-License-Identifier: MIT
 """Writes THIRD-PARTY-NOTICES for the Windows executable: Qt 5 Core, each
 component Qt compiled into it, and the MinGW-w64 and GCC runtimes. What the

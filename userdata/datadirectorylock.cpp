@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: The Quillora launcher contributors
 // SPDX-License-Identifier: MIT
 // The lock that launchers writing into one data directory share.
 #include "datadirectorylock.h"

@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: The Quillora launcher contributors
 // SPDX-License-Identifier: MIT
 // Editing INI text line by line, as QSettings reads it.
 #include "inifile.h"

@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: The Quillora launcher contributors
 // SPDX-License-Identifier: MIT
 // Taking a lock file without waiting for one nobody holds.
 #include "lockfile.h"

@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: The Quillora launcher contributors
 // SPDX-License-Identifier: MIT
 // The Unix half of lockfile.h: a live holder has its flock on the file.
 #include "lockfile.h"

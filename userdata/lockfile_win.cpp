@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: The Quillora launcher contributors
 // SPDX-License-Identifier: MIT
 // The Windows half of lockfile.h: a live holder keeps its lock file open,
 // which keeps an exclusive open out.

@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: The Quillora launcher contributors
 // SPDX-License-Identifier: MIT
 // Carrying an older release's "setting.ini" over into the data directory.
 #include "migration.h"

@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: The Quillora launcher contributors
 // SPDX-License-Identifier: MIT
 // Reading and writing settings files without ever losing one.
 #include "settingsfile.h"

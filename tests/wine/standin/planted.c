@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: The Quillora launcher contributors
 // SPDX-License-Identifier: MIT
 /* A DLL planted beside the launcher under the name of a system DLL: when
  * anything loads it, it appends its own path to %QUILLORA_TEST_PLANTED%.

@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: The Quillora launcher contributors
 // SPDX-License-Identifier: MIT
 // Linked exactly like the launcher (the same delay-import libraries, the
 // same delay-load hook and search restriction from launcher/dllsearch_win.cpp),

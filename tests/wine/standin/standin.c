@@ -1,3 +1,4 @@
+// SPDX-FileCopyrightText: The Quillora launcher contributors
 // SPDX-License-Identifier: MIT
 /* A stand-in Quillora.exe for Windows: appends
  * "<its path>\t<working directory>\t<argument count>" as UTF-8 to the file
