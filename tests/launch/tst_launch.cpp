@@ -75,9 +75,6 @@ private Q_SLOTS:
                                          << both << "2.0.0";
         QTest::newRow("empty current falls back to previous")
             << QByteArray("[version]\ncurrent_version=\nprevious_version=1.5.0\n") << both << "1.5.0";
-        QTest::newRow("both empty runs 1.0.0")
-            << QByteArray("[version]\ncurrent_version=\nprevious_version=\n") << both << "1.0.0";
-        QTest::newRow("keys missing runs 1.0.0") << QByteArray("[code]\nsoftware_code=X\n") << both << "1.0.0";
         QTest::newRow("missing version directory: no fallback")
             << QByteArray("[version]\ncurrent_version=3.0.0\nprevious_version=1.5.0\n") << both << QString();
         QTest::newRow("missing 1.0.0: nothing starts") << QByteArray() << QStringList {"2.0.0"} << QString();
@@ -98,12 +95,11 @@ private Q_SLOTS:
             << QStringList {"../outside/evil", "2.0.0", "1.0.0"} << QString();
         const QByteArray named = "[version]\ncurrent_version=2.0.0\n[big]\n";
         QTest::newRow("5 MB setting.ini is read") << named + QByteArray(5 << 20, ';') << both << "2.0.0";
+        QTest::newRow("setting.ini of exactly the size limit is read")
+            << named + QByteArray((16 << 20) - named.size(), ';') << both << "2.0.0";
         QTest::newRow("oversized setting.ini: nothing starts")
             << named + QByteArray(17 << 20, ';') << both << QString();
         QTest::newRow("UTF-16 setting.ini: nothing starts") << utf16Settings() << both << QString();
-        QTest::newRow("a list is no folder name: nothing starts")
-            << QByteArray("[version]\ncurrent_version=2.0,0\nprevious_version=1.5.0\n")
-            << QStringList {"2.0,0", "1.5.0"} << QString();
         QTest::newRow("UTF-8 mark and non-ASCII kept through the code's write")
             << QByteArray("\xEF\xBB\xBF[version]\ncurrent_version=2.0-\xc3\xa9t\xc3\xa9\n[code]\nsoftware_code=\n")
             << QStringList {QString::fromUtf8("2.0-\xc3\xa9t\xc3\xa9"), "1.0.0"}
@@ -144,28 +140,45 @@ private Q_SLOTS:
     }
 
     // A settings file whose contents cannot be known names no version, not
-    // the default one: nothing starts.
-    void unreadableSettingsStartNothing_data()
+    // the default one: nothing starts. One that cannot be there, as a file
+    // stands where its folder belongs, is missing: the default starts.
+    void settingsOutOfReach_data()
     {
-        QTest::addColumn<QString>("unreadable"); // made private to root: 0600
-        QTest::newRow("setting.ini") << "config/Quillora/setting.ini";
-        QTest::newRow("data directory, as a sudo run leaves it") << "config/Quillora";
+        QTest::addColumn<QString>("blocked"); // made private to root: 0600; or a file
+        QTest::addColumn<bool>("byFile");
+        QTest::addColumn<QString>("started"); // empty: nothing may start
+        QTest::newRow("setting.ini") << "config/Quillora/setting.ini" << false << QString();
+        QTest::newRow("data directory, as a sudo run leaves it") << "config/Quillora" << false << QString();
+        QTest::newRow("data directory is a file") << "config/Quillora" << true << "1.0.0";
     }
-    void unreadableSettingsStartNothing()
+    void settingsOutOfReach()
     {
         QUILLORA_NEEDS("setpriv");
-        QFETCH(QString, unreadable);
+        QFETCH(QString, blocked);
+        QFETCH(bool, byFile);
+        QFETCH(QString, started);
         Installation installation;
         installation.addVersion("1.0.0");
-        QVERIFY(installation.writeDataSettings("[version]\ncurrent_version=1.0.0\n"));
-        const QStringList asUser = installation.unprivileged();
-        if (asUser.isEmpty())
+        installation.addVersion("2.0.0");
+        QVERIFY(installation.writeDataSettings("[version]\ncurrent_version=2.0.0\n"));
+        const QString path = installation.root() + '/' + blocked;
+        const QStringList asUser = byFile ? QStringList() : installation.unprivileged();
+        if (byFile) {
+            QVERIFY(QDir(path).removeRecursively());
+            QVERIFY(Installation::writeFile(path, "not a folder"));
+        } else if (asUser.isEmpty()) {
             QSKIP("needs root, to run as another user");
-        QVERIFY(QFile::setPermissions(installation.root() + '/' + unreadable,
-                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        } else {
+            QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        }
 
         QVERIFY(installation.launch({}, asUser).cleanExit());
-        QVERIFY(installation.staysUnstarted());
+        if (started.isEmpty()) {
+            QVERIFY(installation.staysUnstarted());
+        } else {
+            QVERIFY(installation.waitForStarts(1));
+            QCOMPARE(installation.starts(), QStringList {installation.startOf(started)});
+        }
     }
 
     // When the launcher's own file is replaced while it starts (an update),
