@@ -45,7 +45,7 @@ bool carryOver(const QString &path, const Versions &moved, const QDeadlineTimer 
 // that of every folder this launch created on the way to it. The file may
 // be another launcher's, which died before it made all that durable: its
 // text it made durable before it put the file in place.
-bool isDurable(const QString &dataDirectory, const QStringList &createdDirectories)
+bool madeDurable(const QString &dataDirectory, const QStringList &createdDirectories)
 {
     if (!Platform::syncDirectory(dataDirectory) || !Platform::syncDirectory(QFileInfo(dataDirectory).path()))
         return false;
@@ -93,6 +93,6 @@ void migrateLegacySettings(const QString &dataDirectory, const QString &installa
     if (readLegacyVersions(installationDirectory, deadline, &moved) != OpenedSettings::Open)
         return;
     if (carryOver(pathIn(dataDirectory, Names::Settings), moved, deadline)
-        && isDurable(dataDirectory, createdDirectories))
+        && madeDurable(dataDirectory, createdDirectories))
         Platform::removeFile(legacyPath);
 }
