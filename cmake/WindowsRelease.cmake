@@ -45,7 +45,7 @@ set_property(TARGET quillora-launcher APPEND PROPERTY LINK_DEPENDS ${CMAKE_BINAR
 # Stripped: the debug information goes to debug/quillora-launcher.exe.debug,
 # a build artifact of its own that is not shipped; the executable names it
 # (with a checksum) for debuggers.
-find_program(QUILLORA_OBJCOPY NAMES x86_64-w64-mingw32-objcopy objcopy REQUIRED)
+find_program(QUILLORA_OBJCOPY NAMES ${QUILLORA_MINGW_TRIPLE}-objcopy REQUIRED)
 # Debian's, which has python3-pefile, before any other on PATH.
 find_program(QUILLORA_PYTHON NAMES python3 HINTS /usr/bin REQUIRED)
 set(debug_file ${CMAKE_BINARY_DIR}/debug/quillora-launcher.exe.debug)

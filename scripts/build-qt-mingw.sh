@@ -1,10 +1,13 @@
 #!/bin/sh
 # SPDX-FileCopyrightText: The Quillora launcher contributors
 # SPDX-License-Identifier: MIT
-# Builds a minimal static Qt 5 Core for Windows (x86_64-w64-mingw32) from
+# Builds a minimal static Qt 5 Core for Windows, x64 (x86_64-w64-mingw32) or
+# x86 (i686-w64-mingw32), the architecture given (default x64), from
 # Debian's qtbase source package as Debian ships it (its patch series, security
 # fixes included, applied in order), at the pinned version, and installs it
-# under a cache prefix (default /opt/qt5-mingw) with Qt's licence and
+# under a cache prefix of the architecture's own (QT_MINGW_PREFIX, default
+# /opt/qt5-mingw, for x64; QT_MINGW_X86_PREFIX, default /opt/qt5-mingw-x86,
+# for x86) with Qt's licence and
 # attribution files. The Qt is built for size: only what the launcher uses,
 # optimised for size, every function in a section of its own so the
 # launcher's link can drop what it does not call. Does nothing when the
@@ -12,8 +15,15 @@
 # options). Takes some minutes on two cores; needs root or sudo for the
 # packages.
 set -eu
-prefix="${QT_MINGW_PREFIX:-/opt/qt5-mingw}"
-work="${QT_MINGW_WORK:-/var/tmp/qt5-mingw-build}"
+arch="${1:-x64}"
+case "$arch" in
+x64) triple=x86_64-w64-mingw32 packages="g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64"
+    prefix="${QT_MINGW_PREFIX:-/opt/qt5-mingw}" ;;
+x86) triple=i686-w64-mingw32 packages="g++-mingw-w64-i686-posix binutils-mingw-w64-i686"
+    prefix="${QT_MINGW_X86_PREFIX:-/opt/qt5-mingw-x86}" ;;
+*) echo "usage: $0 [x64|x86]" >&2; exit 2 ;;
+esac
+work="${QT_MINGW_WORK:-/var/tmp/qt5-mingw-build-$arch}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 
@@ -38,7 +48,8 @@ private_apt() { # private_apt <apt-get|apt-cache> <arguments>
         -o Dir::State::Lists="$apt_private/lists" -o Dir::Cache="$apt_private/cache" -o APT::Sandbox::User=root "$@"
 }
 
-"$(dirname "$0")/install-deps.sh" g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 dpkg-dev perl python3 patch
+# shellcheck disable=SC2086 # the packages are words
+"$(dirname "$0")/install-deps.sh" $packages dpkg-dev perl python3 patch
 # What ships is pinned: a later Debian point release must be taken on
 # purpose, by changing these three lines, never silently.
 version=5.15.8+dfsg-11+deb12u3
@@ -60,16 +71,16 @@ for feature in network sql xml concurrent testlib big_codecs codecs mimetype ite
     options="$options -no-feature-$feature"
 done
 patches="$(cd "$(dirname "$0")" && pwd)/qt-patches"
-# The cache is only as good as the whole recipe: a changed option or patch
-# must rebuild it, not just a new Qt version.
-recipe=$({ echo "$version $orig_sha256 $debian_sha256 skipped:$skipped"; echo $options; cat "$patches"/*.patch; } \
-    | sha256sum | cut -c1-16)
+# The cache is only as good as the whole recipe, for its architecture: a
+# changed option or patch must rebuild it, not just a new Qt version.
+recipe=$({ echo "$version $orig_sha256 $debian_sha256 skipped:$skipped"; echo $options; cat "$patches"/*.patch;
+    echo "$triple"; } | sha256sum | cut -c1-16)
 if [ "$(cat "$prefix/.recipe" 2>/dev/null)" = "$recipe" ]; then
-    echo "Qt for Windows $version (recipe $recipe) is already in $prefix"
+    echo "Qt for Windows $arch $version (recipe $recipe) is already in $prefix"
     exit 0
 fi
 
-echo "Building Qt $version Core for Windows (recipe $recipe) into $prefix"
+echo "Building Qt $version Core for Windows $arch (recipe $recipe) into $prefix"
 rm -rf "$work"
 mkdir -p "$work/cross"
 cd "$work"
@@ -108,15 +119,15 @@ done
 # Debian's default mingw g++ uses the "win32" thread model, which lacks
 # std::thread; Qt needs the "posix" one.
 for tool in gcc g++; do
-    ln -s "/usr/bin/x86_64-w64-mingw32-$tool-posix" "cross/x86_64-w64-mingw32-$tool"
+    ln -s "/usr/bin/$triple-$tool-posix" "cross/$triple-$tool"
 done
 for tool in ar ranlib windres strip objcopy nm ld as; do
-    ln -s "/usr/bin/x86_64-w64-mingw32-$tool" "cross/x86_64-w64-mingw32-$tool"
+    ln -s "/usr/bin/$triple-$tool" "cross/$triple-$tool"
 done
 
 cd "$src"
 ./configure -prefix "$prefix" -opensource -confirm-license \
-    -xplatform win32-g++ -device-option CROSS_COMPILE="$work/cross/x86_64-w64-mingw32-" \
+    -xplatform win32-g++ -device-option CROSS_COMPILE="$work/cross/$triple-" \
     $options > "$work/configure.log" 2>&1 || { tail -40 "$work/configure.log"; exit 1; }
 
 # Only QtCore, the WinMain adapter and the host tools that CMake's Qt
@@ -149,4 +160,4 @@ done
 echo "$version" | $sudo tee "$prefix/attributions/debian-version" >/dev/null
 echo "$recipe" | $sudo tee "$prefix/.recipe" >/dev/null
 rm -rf "$work"
-echo "Qt for Windows $version installed in $prefix"
+echo "Qt for Windows $arch $version installed in $prefix"

@@ -1,22 +1,38 @@
 #!/bin/sh
 # SPDX-FileCopyrightText: The Quillora launcher contributors
 # SPDX-License-Identifier: MIT
-# Builds the Windows launcher (build-windows/quillora-launcher.exe, or in the
-# build directory given, followed by options for cmake) on Debian: a static
-# Qt Core for mingw-w64 first, cached in /opt/qt5-mingw, then the launcher
-# from the same sources, then checks of the executable itself. Only the
-# launcher is built unless -DBUILD_TESTING=ON asks for the Wine tests'
-# helpers too (in <build>/tests). The same commit gives the same bytes:
-# SOURCE_DATE_EPOCH, the commit's time unless set, is the only time stamped.
+# Builds the Windows launcher on Debian, for x64 and x86 (or the one named
+# with --arch): build-windows/quillora-launcher.exe and
+# build-windows-x86/quillora-launcher.exe, or in the build directory given
+# (with "-x86" added for x86), followed by options for cmake. For each
+# architecture a static Qt Core for mingw-w64 first (scripts/build-qt-mingw.sh,
+# cached), then the launcher from the same sources, then checks of the
+# executable itself. Only the launcher is built unless -DBUILD_TESTING=ON asks
+# for the Wine tests' helpers too (in <build>/tests). The same commit gives
+# the same bytes: SOURCE_DATE_EPOCH, the commit's time unless set, is the
+# only time stamped.
 set -eu
 cd "$(dirname "$0")/.."
+arches="x64 x86"
+if [ "${1:-}" = "--arch" ]; then
+    arches="${2:?usage: $0 [--arch x64|x86] [build directory] [cmake options]}"
+    shift 2
+fi
 build="${1:-build-windows}"
 [ $# -eq 0 ] || shift
-scripts/install-deps.sh g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 icoutils python3-pefile
-scripts/build-qt-mingw.sh
 SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}"
 export SOURCE_DATE_EPOCH
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
-    -DBUILD_TESTING=OFF "$@" >/dev/null
-cmake --build "$build" -j "$(nproc)"
-scripts/check-windows-exe.sh "$build/quillora-launcher.exe"
+for arch in $arches; do
+    case "$arch" in
+    x64) toolchain=mingw-w64-x86_64 packages="g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64" dir="$build" ;;
+    x86) toolchain=mingw-w64-i686 packages="g++-mingw-w64-i686-posix binutils-mingw-w64-i686" dir="$build-x86" ;;
+    *) echo "usage: $0 [--arch x64|x86] [build directory] [cmake options]" >&2; exit 2 ;;
+    esac
+    # shellcheck disable=SC2086 # the packages are words
+    scripts/install-deps.sh $packages icoutils python3-pefile
+    scripts/build-qt-mingw.sh "$arch"
+    cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="cmake/$toolchain.cmake" -DCMAKE_BUILD_TYPE=Release \
+        -DBUILD_TESTING=OFF "$@" >/dev/null
+    cmake --build "$dir" -j "$(nproc)"
+    scripts/check-windows-exe.sh "$dir/quillora-launcher.exe"
+done

@@ -1,11 +1,13 @@
 #!/bin/sh
 # SPDX-FileCopyrightText: The Quillora launcher contributors
 # SPDX-License-Identifier: MIT
-# Checks the Windows launcher executable itself: a GUI-subsystem program (no
-# console), alone in its folder, with the icon group IDI_ICON1, a manifest (asInvoker, Common
+# Checks the Windows launcher executable itself, x64 or x86: a GUI-subsystem
+# program (no console) of its architecture's PE format, alone in its folder, with the icon group IDI_ICON1, a manifest (asInvoker, Common
 # Controls 6.0.0.0, Windows 7 to 11, the project's version), version
 # information, stripped and small, importing only DLLs that Windows always
-# takes from its system folder; prints its size and what it loads late.
+# takes from its system folder, every function it loads late reachable;
+# prints its size and what it loads late. Reads the build's debug/ and
+# delayload/ beside the executable.
 set -eu
 exe="${1:?usage: check-windows-exe.sh quillora-launcher.exe}"
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -22,11 +24,16 @@ others=$(find "$(dirname "$exe")" -maxdepth 1 \( -iname '*.dll' -o -iname '*.exe
 [ -z "$others" ] && pass "no other DLL or executable beside it" \
     || fail "beside it: $(echo $others)"
 
-headers=$(x86_64-w64-mingw32-objdump -p "$exe")
+case "$(x86_64-w64-mingw32-objdump -f "$exe" | sed -n 's/.*file format //p')" in
+pei-x86-64) triple=x86_64-w64-mingw32; pass "PE32+ image (x64)" ;;
+pei-i386) triple=i686-w64-mingw32; pass "PE32 image (x86)" ;;
+*) triple=x86_64-w64-mingw32; fail "not a Windows PE image of x64 or x86" ;;
+esac
+headers=$("$triple-objdump" -p "$exe")
 printf '%s\n' "$headers" | grep -q "^Subsystem.*(Windows GUI)" && pass "Windows GUI subsystem" \
     || fail "subsystem is $(printf '%s\n' "$headers" | grep '^Subsystem')"
-x86_64-w64-mingw32-objdump -t "$exe" | grep -q "^no symbols" && pass "stripped" || fail "not stripped"
-x86_64-w64-mingw32-objdump -h "$exe" | grep -q "gnu_debuglink" && pass "debug information kept apart" \
+"$triple-objdump" -t "$exe" | grep -q "^no symbols" && pass "stripped" || fail "not stripped"
+"$triple-objdump" -h "$exe" | grep -q "gnu_debuglink" && pass "debug information kept apart" \
     || fail "no link to separate debug information"
 bytes=$(stat -c %s "$exe")
 echo "size: $bytes bytes ($(awk "BEGIN { printf \"%.2f\", $bytes / 1048576 }") MB)"
@@ -77,7 +84,7 @@ done
 # GNU ld leaves the PE delay-import directory empty, and objdump does not
 # list delayed imports; their DLL names are in the import section all the
 # same, beside the ordinary ones.
-delayed=$(x86_64-w64-mingw32-objcopy -O binary --only-section=.idata "$exe" /dev/stdout | strings -n 5 \
+delayed=$("$triple-objcopy" -O binary --only-section=.idata "$exe" /dev/stdout | strings -n 5 \
     | grep -i '\.dll$' | tr 'A-Z' 'a-z' | sort -u | grep -vxF "$imported" || true)
 system='^(mpr|netapi32|userenv|version|winmm)\.dll$'
 for dll in $delayed; do
@@ -85,4 +92,35 @@ for dll in $delayed; do
         || fail "loads $dll late, not a system DLL"
 done
 [ -n "$delayed" ] || fail "no delay-loaded DLLs found: is the delay-load hook still reached?"
+
+# Each function loaded late is called through its import slot, which holds
+# the address of the stub that loads it until then. A slot left 0 (GNU ld
+# for i386 can drop the stub of a function reached only through __imp_)
+# would jump to address 0 on a path the normal launch never takes.
+build=$(dirname "$exe")
+[ -f "$build/debug/quillora-launcher.exe.debug" ] || build="$build/.."
+checked=$("$triple-nm" "$build/debug/quillora-launcher.exe.debug" | /usr/bin/python3 -c '
+import glob, pefile, sys
+exe, build, prefix = sys.argv[1:]
+names = set()
+for definition in glob.glob(build + "/delayload/*.def"):
+    lines = open(definition).read().split("\n")
+    names.update(line.strip() for line in lines[lines.index("EXPORTS") + 1:] if line.strip())
+pe = pefile.PE(exe, fast_load=True)
+base = pe.OPTIONAL_HEADER.ImageBase
+size = 8 if pe.FILE_HEADER.Machine == 0x8664 else 4
+zero = []
+slots = 0
+for line in sys.stdin:
+    address, _, symbol = line.split()[-3:] if len(line.split()) == 3 else ("", "", "")
+    if symbol.startswith(prefix) and symbol[len(prefix):] in names:
+        slots += 1
+        data = pe.get_data(int(address, 16) - base, size)
+        if int.from_bytes(data, "little") == 0:
+            zero.append(symbol)
+print(slots, " ".join(zero))
+' "$exe" "$build" "$([ "$triple" = i686-w64-mingw32 ] && echo __imp__ || echo __imp_)")
+slots=${checked%% *}
+zero=${checked#"$slots"}
+[ "$slots" -gt 0 ] && [ -z "${zero# }" ] && pass "all $slots functions loaded late have their loading stub"     || fail "functions loaded late without a stub (they would jump to 0): ${zero:-none found}"
 exit $failed

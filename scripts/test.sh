@@ -3,13 +3,20 @@
 # SPDX-License-Identifier: MIT
 # Installs what is needed, checks formatting, licensing and the shell
 # scripts, builds and runs every test: on the Linux build
-# (with the Windows build under Wine), on the Windows release (reproduced,
-# signed, verified), on a build with AddressSanitizer and
+# (with both Windows builds under Wine), on the Windows release of both
+# architectures (reproduced, signed and time-stamped, verified, SBOMs
+# validated), on a build with AddressSanitizer and
 # UndefinedBehaviorSanitizer, and the benchmark once in its quick mode.
 set -eu
 cd "$(dirname "$0")/.."
-# Wine as Debian recommends it: the launcher tests run the Windows build in it.
-scripts/install-deps.sh --with-recommends wine wine64
+# Wine as Debian recommends it: the launcher tests run both Windows builds in
+# it, the x86 one with wine32, which comes from Debian's i386 architecture.
+# That sets up this test machine; the build scripts leave apt alone.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    echo "Adding Debian's i386 architecture, for wine32 (the x86 launcher's tests)"
+    if [ "$(id -u)" -eq 0 ]; then dpkg --add-architecture i386; else sudo dpkg --add-architecture i386; fi
+fi
+scripts/install-deps.sh --with-recommends wine wine64 wine32
 scripts/lint.sh
 
 scripts/build-windows.sh build-windows -DBUILD_TESTING=ON
@@ -21,19 +28,24 @@ trap 'rm -rf "$second"' EXIT
 tar --exclude='./build*' --exclude=./dist --exclude=./.git -cf - . | tar -xf - -C "$second"
 SOURCE_DATE_EPOCH=$(git log -1 --format=%ct) "$second/scripts/release-windows.sh" >/dev/null
 if cmp -s build-release/quillora-launcher.exe "$second/build-release/quillora-launcher.exe" \
+    && cmp -s build-release-x86/quillora-launcher.exe "$second/build-release-x86/quillora-launcher.exe" \
     && cmp -s dist/SHA256SUMS "$second/dist/SHA256SUMS"; then
-    echo "Reproducible: a second release elsewhere gave the same executable and bundle:"
+    echo "Reproducible: a second release elsewhere gave the same executables, bundles and SBOMs:"
     sha256sum build-release/quillora-launcher.exe "$second/build-release/quillora-launcher.exe" \
-        dist/*.zip "$second"/dist/*.zip
-    echo "  with the Qt cache of recipe $(cat "${QT_MINGW_PREFIX:-/opt/qt5-mingw}/.recipe"):"
-    sha256sum "${QT_MINGW_PREFIX:-/opt/qt5-mingw}/lib/libQt5Core.a"
+        build-release-x86/quillora-launcher.exe "$second/build-release-x86/quillora-launcher.exe"
+    cat dist/SHA256SUMS
+    for qt in "${QT_MINGW_PREFIX:-/opt/qt5-mingw}" "${QT_MINGW_X86_PREFIX:-/opt/qt5-mingw-x86}"; do
+        echo "  with the Qt cache of recipe $(cat "$qt/.recipe") in $qt:"
+        sha256sum "$qt/lib/libQt5Core.a"
+    done
 else
     echo "FAIL: a second release elsewhere differs"
     exit 1
 fi
 scripts/check-release.sh
 
-scripts/build.sh build -DBUILD_TESTING=ON -DQUILLORA_WINDOWS_BUILD="$PWD/build-windows"
+scripts/build.sh build -DBUILD_TESTING=ON -DQUILLORA_WINDOWS_BUILD="$PWD/build-windows" \
+    -DQUILLORA_WINDOWS_X86_BUILD="$PWD/build-windows-x86"
 echo "Benchmark, quick mode (figures from a few runs only):"
 scripts/bench --quick
 (cd build && ctest --output-on-failure)

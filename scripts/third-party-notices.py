@@ -5,14 +5,22 @@
 component Qt compiled into it, and the MinGW-w64 and GCC runtimes. What the
 link took comes from its map file; the texts come from Qt's own attribution
 and licence files (kept with the Qt cache) and Debian's copyright files.
+With --sbom it writes, from the same data, a CycloneDX 1.5 software bill of
+materials of the shipped executable.
 
 Usage: scripts/third-party-notices.py MAP ATTRIBUTIONS [--check FILE]
+       scripts/third-party-notices.py MAP ATTRIBUTIONS --sbom OUT --executable EXE --version V --arch A
 """
 import argparse
+import hashlib
 import json
 import os
 import re
+import subprocess
 import sys
+import time
+import urllib.parse
+import uuid
 
 # Each attribution of Qt's, by Id: the archive members whose code carries it
 # (several arrive by #include, so a member's name alone would not tell).
@@ -52,7 +60,10 @@ OTHER_MODULES = {
     "freetype-bdf", "freetype-pcf", "harfbuzz", "harfbuzz-ng", "icc-sRGB-color-profile", "libjpeg", "libpng",
     "md4c", "pixman", "vera_font", "dejayvu", "xcb-xinput",
 }
+# The same text for both architectures' packages; the notices name this one.
 MINGW_COPYRIGHT = "/usr/share/doc/mingw-w64-x86-64-dev/copyright"
+if not os.path.exists(MINGW_COPYRIGHT):
+    MINGW_COPYRIGHT = "/usr/share/doc/mingw-w64-i686-dev/copyright"
 GCC_COPYRIGHT = "/usr/share/doc/gcc-mingw-w64-base/copyright"
 RULE = "=" * 78
 
@@ -142,12 +153,9 @@ programs under any licence. Copyright (C) Free Software Foundation, Inc.
                       "licences (" + MINGW_COPYRIGHT + "):\n\n" + read(MINGW_COPYRIGHT)))
 
 
-def notices(map_file, root):
+def linked_attributions(map_file, root):
+    """Qt's attributions of the code the link took, with their folders."""
     members = linked_members(map_file)
-    parts = ["THIRD-PARTY NOTICES for quillora-launcher.exe\n\n"
-             "The Windows executable contains, besides the launcher's own code (MIT,\n"
-             "see LICENSE), the following. Each part names its licence, with its text.\n\n",
-             qt_core(root)]
     for folder, entry in attributions(root):
         ident = entry["Id"]
         if ident in OTHER_MODULES:
@@ -155,9 +163,83 @@ def notices(map_file, root):
         if ident not in CARRIED_BY:
             sys.exit(f"error: Qt attribution '{ident}' in {folder}: say in {__file__} which members carry it")
         if members & set(CARRIED_BY[ident]):
-            parts.append(component(folder, entry))
+            yield folder, entry
+
+
+def notices(map_file, root):
+    parts = ["THIRD-PARTY NOTICES for quillora-launcher.exe\n\n"
+             "The Windows executable contains, besides the launcher's own code (MIT,\n"
+             "see LICENSE), the following. Each part names its licence, with its text.\n\n",
+             qt_core(root)]
+    parts += [component(folder, entry) for folder, entry in linked_attributions(map_file, root)]
     parts.append(runtimes())
     return "".join(parts)
+
+
+def debian_source_version(package):
+    """The Debian source version of an installed package, as the build used it."""
+    return subprocess.run(["dpkg-query", "-W", "-f", "${source:Version}", package], check=True,
+                          capture_output=True, text=True).stdout.strip()
+
+
+def purl_deb(source, version):
+    return f"pkg:deb/debian/{source}@{urllib.parse.quote(version, safe='')}?arch=source"
+
+
+def licences(identifier=None, name=None):
+    """A CycloneDX licence choice: an SPDX expression, else a licence by name."""
+    if identifier:
+        return [{"expression": identifier}]
+    return [{"license": {"name": name}}]
+
+
+def sbom(map_file, root, executable, version, arch):
+    """The software bill of materials of `executable`, as a CycloneDX 1.5
+    document that depends on nothing but its inputs and SOURCE_DATE_EPOCH."""
+    with open(executable, "rb") as f:
+        digest = hashlib.sha256(f.read()).hexdigest()
+    qt_version = read(os.path.join(root, "debian-version")).strip()
+    launcher = {
+        "type": "application", "bom-ref": "quillora-launcher", "name": "quillora-launcher", "version": version,
+        "description": f"The Quillora launcher for Windows {arch}", "licenses": licences("MIT"),
+        "hashes": [{"alg": "SHA-256", "content": digest}],
+    }
+    components = [{
+        "type": "library", "bom-ref": "qt-core", "name": "Qt Core", "group": "Qt", "version": qt_version,
+        "description": "Qt 5 Core and Qt's WinMain adapter, linked statically, built with Debian's patch series",
+        "licenses": licences("LGPL-3.0-only AND BSD-3-Clause"),
+        "purl": purl_deb("qtbase-opensource-src", qt_version),
+    }]
+    for _, entry in linked_attributions(map_file, root):
+        part = {"type": "library", "bom-ref": "qt-core-" + entry["Id"], "name": entry.get("Name", entry["Id"]),
+                "description": "Bundled in Qt Core: " + entry.get("QtUsage", "").strip(),
+                "licenses": licences(entry.get("LicenseId"), entry.get("License", "see THIRD-PARTY-NOTICES"))}
+        if entry.get("Version"):
+            part["version"] = entry["Version"]
+        components.append(part)
+    gcc = debian_source_version("gcc-mingw-w64-base")
+    mingw = debian_source_version("mingw-w64-common")
+    components += [
+        {"type": "library", "bom-ref": "gcc-runtime", "name": "GCC runtime (libgcc, libstdc++)", "version": gcc,
+         "licenses": licences("GPL-3.0-or-later WITH GCC-exception-3.1"), "purl": purl_deb("gcc-mingw-w64", gcc)},
+        {"type": "library", "bom-ref": "mingw-w64-runtime", "name": "MinGW-w64 runtime (CRT, winpthreads)",
+         "version": mingw, "purl": purl_deb("mingw-w64", mingw),
+         "licenses": licences(name="ZPL-2.1, public domain and others, as Debian's copyright of mingw-w64 lists "
+                                   "them (THIRD-PARTY-NOTICES)")},
+    ]
+    stamp = time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(int(os.environ.get("SOURCE_DATE_EPOCH", "0"))))
+    document = {
+        "bomFormat": "CycloneDX", "specVersion": "1.5", "version": 1,
+        "metadata": {"timestamp": stamp, "component": launcher,
+                     "tools": {"components": [{"type": "application", "name": "third-party-notices.py",
+                                               "description": "scripts/third-party-notices.py of the launcher"}]}},
+        "components": components,
+        "dependencies": [{"ref": "quillora-launcher", "dependsOn": [c["bom-ref"] for c in components]}],
+    }
+    # Named after its content: the same inputs give the same document.
+    content = json.dumps(document, sort_keys=True).encode()
+    document["serialNumber"] = uuid.uuid5(uuid.NAMESPACE_URL, "quillora-sbom:" + hashlib.sha256(content).hexdigest()).urn
+    return json.dumps(document, indent=2, sort_keys=True) + "\n"
 
 
 def main():
@@ -165,7 +247,15 @@ def main():
     parser.add_argument("map", help="the link map of quillora-launcher.exe")
     parser.add_argument("attributions", help="the Qt cache's attributions folder")
     parser.add_argument("--check", metavar="FILE", help="fail unless FILE holds exactly these notices")
+    parser.add_argument("--sbom", metavar="OUT", help="write the CycloneDX SBOM of the executable instead")
+    parser.add_argument("--executable", help="the shipped executable (with --sbom)")
+    parser.add_argument("--version", help="the launcher's version (with --sbom)")
+    parser.add_argument("--arch", help="x64 or x86 (with --sbom)")
     args = parser.parse_args()
+    if args.sbom:
+        with open(args.sbom, "w", encoding="utf-8") as f:
+            f.write(sbom(args.map, args.attributions, args.executable, args.version, args.arch))
+        return 0
     text = notices(args.map, args.attributions)
     if not args.check:
         sys.stdout.write(text)

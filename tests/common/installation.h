@@ -92,15 +92,16 @@ private:
     bool m_valid = false;
 };
 
-// Stops a test that needs `tool` (strace, setpriv, valgrind, wine) when it
-// is not on the PATH: skips, saying why; under CI (CI=true) fails instead,
+// Stops a test that needs `tool` (strace, setpriv, valgrind, wine; a name
+// or an absolute path) when it is not there: skips, saying why; under CI (CI=true) fails instead,
 // so that a failed install cannot pass green.
 #define QUILLORA_NEEDS(tool)                                                                                           \
     do {                                                                                                               \
-        if (QStandardPaths::findExecutable(QStringLiteral(tool)).isEmpty()) {                                          \
+        const QString needed = QString(tool);                                                                          \
+        if (QStandardPaths::findExecutable(needed).isEmpty()) {                                                        \
             if (qgetenv("CI") == "true")                                                                               \
-                QFAIL(tool " is not installed, and CI must run every test");                                           \
-            QSKIP(tool " is not installed");                                                                           \
+                QFAIL(qPrintable(needed + QStringLiteral(" is not installed, and CI must run every test")));           \
+            QSKIP(qPrintable(needed + QStringLiteral(" is not installed")));                                           \
         }                                                                                                              \
     } while (false)
 

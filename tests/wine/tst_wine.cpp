@@ -35,7 +35,12 @@ class WineTest : public QObject
     int m_row = 0;
 
     QString prefix() const { return m_root.path() + "/prefix"; }
-    static QString built(const QString &name) { return QStringLiteral(QUILLORA_WINDOWS_BUILD "/") + name; }
+    // The Windows build under test and the Wine loader of its architecture
+    // (tests/CMakeLists.txt runs this table once per architecture): Debian's
+    // "wine" wrapper would hand a 64-bit program to another process, whose
+    // exit status and signals the test would then not see.
+    static QString built(const QString &name) { return qEnvironmentVariable("QUILLORA_WINDOWS_BUILD") + '/' + name; }
+    static QString loader() { return qEnvironmentVariable("QUILLORA_WINE_LOADER", "/usr/bin/wine"); }
     static QString helper(const QString &name) { return built("tests/" + name); }
     static QString windowsPath(const QString &path) { return "Z:" + QDir::toNativeSeparators(path).replace('/', '\\'); }
 
@@ -65,7 +70,7 @@ class WineTest : public QObject
         process.setProcessEnvironment(environment());
         process.setWorkingDirectory(m_root.path());
         QStringList command = m_asUser;
-        command << "/usr/bin/wine" << arguments;
+        command << loader() << arguments;
         process.start(command.takeFirst(), command);
         if (!process.waitForFinished(timeoutMs)) {
             process.kill();
@@ -122,7 +127,7 @@ class WineTest : public QObject
         env.insert("QUILLORA_TEST_RECORD", windowsPath(setup.record));
         env.insert(extra);
         QStringList command = m_asUser + wrapper;
-        command << "/usr/bin/wine" << (program.isEmpty() ? setup.launcher : program) << arguments;
+        command << loader() << (program.isEmpty() ? setup.launcher : program) << arguments;
         QProcess process;
         process.setProcessEnvironment(env);
         process.start(command.takeFirst(), command);
@@ -142,7 +147,7 @@ class WineTest : public QObject
         auto *process = new QProcess;
         process->setProcessEnvironment(env);
         QStringList command = m_asUser;
-        command << "/usr/bin/wine" << helper("quillora-standin.exe") << "--hold" << windowsPath(path)
+        command << loader() << helper("quillora-standin.exe") << "--hold" << windowsPath(path)
                 << QString::number(milliseconds) << QString::number(share);
         process->start(command.takeFirst(), command);
         if (!QTest::qWaitFor([&] { return Installation::readFile(record).contains("held"); }, 30000))
@@ -191,6 +196,7 @@ private Q_SLOTS:
     {
         QUILLORA_NEEDS("wine");
         QUILLORA_NEEDS("setpriv");
+        QUILLORA_NEEDS(loader());
         QVERIFY(m_root.isValid());
         if (::geteuid() == 0) {
             m_asUser = QStringList {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};

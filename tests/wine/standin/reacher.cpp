@@ -19,7 +19,7 @@ int main()
     DWORD size = 0;
     GetUserProfileDirectoryW(GetCurrentProcessToken(), nullptr, &size);
     NetApiBufferFree(nullptr);
-    timeGetTime();
+    timeKillEvent(0);
     GetFileVersionInfoSizeW(L"kernel32.dll", nullptr);
     WNetCancelConnection2W(L"Q:", 0, FALSE);
     return 0;
