@@ -11,7 +11,9 @@
 # does not answer must fail the release and leave no dist/.
 set -eu
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh osslsigncode openssl python3-jsonschema npm
+scripts/install-deps.sh osslsigncode openssl python3-jsonschema
+# npm fetches CycloneDX's schema; a machine's own Node.js may bring it.
+command -v npm >/dev/null || scripts/install-deps.sh npm
 work=$(mktemp -d /tmp/quillora-release-check.XXXXXX)
 tsa_pid=""
 trap '[ -z "$tsa_pid" ] || kill "$tsa_pid"; rm -rf "$work"' EXIT
@@ -101,7 +103,7 @@ else
 fi
 
 scripts/release-windows.sh --sign-pkcs12 "$work/vendor.p12" --timestamp-url "$tsa" >/dev/null
-(cd dist && sha256sum --quiet -c SHA256SUMS) && pass "SHA256SUMS holds for $(cd dist && printf '%s ' -- *.zip *.debug *.cdx.json)" \
+(cd dist && sha256sum --quiet -c SHA256SUMS) && pass "SHA256SUMS holds for $(cd dist && printf '%s ' *.zip *.debug *.cdx.json)" \
     || fail "SHA256SUMS does not match"
 schemas="$work/cyclonedx"
 (cd "$work" && npm pack --silent "@cyclonedx/cyclonedx-library@6.13.1" >/dev/null 2>&1)
@@ -120,30 +122,32 @@ for arch in x64 x86; do
     [ "$names" = "quillora-launcher.exe LICENSE THIRD-PARTY-NOTICES" ] && pass "$arch: the zip holds $names" \
         || fail "$arch: the zip holds: $names"
     python3 -c 'import sys, zipfile; sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read("quillora-launcher.exe"))' \
-        "$zip" > "$work/signed.exe"
-    osslsigncode verify -CAfile "$work/ca.pem" -TSA-CAfile "$work/tsaca.pem" -in "$work/signed.exe" \
+        "$zip" > "$work/signed-$arch.exe"
+    osslsigncode verify -CAfile "$work/ca.pem" -TSA-CAfile "$work/tsaca.pem" -in "$work/signed-$arch.exe" \
         >"$work/verify.log" 2>&1 && grep -q "^Timestamp Server Signature verification: ok" "$work/verify.log" \
         && pass "$arch: signature and its time stamp verified against the vendor's CA and the TSA's" \
         || { cat "$work/verify.log"; fail "$arch: signature or time stamp not verified"; }
     grep -q "^Message digest algorithm *: SHA256" "$work/verify.log" && pass "$arch: signed with SHA-256" \
         || fail "$arch: no SHA-256 digest"
-    osslsigncode verify -CAfile "$work/ca.pem" -TSA-CAfile "$work/tsaca.pem" -time "$later" -in "$work/signed.exe" \
+    osslsigncode verify -CAfile "$work/ca.pem" -TSA-CAfile "$work/tsaca.pem" -time "$later" -in "$work/signed-$arch.exe" \
         >"$work/later.log" 2>&1 && pass "$arch: still valid after the signing certificate expired, by its time stamp" \
         || { cat "$work/later.log"; fail "$arch: not valid after the signing certificate expired"; }
     # The same signature without a time stamp does not outlive it.
     osslsigncode sign -pkcs12 "$work/vendor.p12" -readpass "$work/password" -h sha256 -in "$build/quillora-launcher.exe" \
-        -out "$work/untimed.exe" >/dev/null 2>&1
-    if osslsigncode verify -CAfile "$work/ca.pem" -time "$later" -in "$work/untimed.exe" >/dev/null 2>&1; then
+        -out "$work/untimed-$arch.exe" >/dev/null 2>&1
+    if osslsigncode verify -CAfile "$work/ca.pem" -time "$later" -in "$work/untimed-$arch.exe" >/dev/null 2>&1; then
         fail "$arch: an untimed signature verified after expiry: the check above proves nothing"
+    else
+        pass "$arch: the same signature without a time stamp does not verify then"
     fi
-    osslsigncode remove-signature -in "$work/signed.exe" -out "$work/unsigned.exe" >/dev/null
-    cmp -s "$work/unsigned.exe" "$build/quillora-launcher.exe" \
+    osslsigncode remove-signature -in "$work/signed-$arch.exe" -out "$work/unsigned-$arch.exe" >/dev/null
+    cmp -s "$work/unsigned-$arch.exe" "$build/quillora-launcher.exe" \
         && pass "$arch: without its signature it is the reproducible build, byte for byte" \
         || fail "$arch: without its signature it differs from $build/quillora-launcher.exe"
     sbom=$(ls dist/*-"$([ "$arch" = x86 ] && echo win32 || echo win64)".cdx.json)
     /usr/bin/python3 scripts/validate-sbom.py "$schemas" "$sbom" && pass "$arch: $(basename "$sbom") is valid CycloneDX 1.5" \
         || fail "$arch: $(basename "$sbom") is not valid CycloneDX 1.5"
-    digest=$(sha256sum "$work/signed.exe" | cut -d' ' -f1)
+    digest=$(sha256sum "$work/signed-$arch.exe" | cut -d' ' -f1)
     grep -q "\"content\": \"$digest\"" "$sbom" && pass "$arch: the SBOM names the shipped, signed executable" \
         || fail "$arch: the SBOM does not name the shipped executable's SHA-256"
 done
