@@ -54,8 +54,9 @@ bool isSameFile(const struct stat &a, const struct stat &b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// Whether the kernel lists a lock on `file`: for a file this user cannot
-// open (another user's private one, left by a sudo run). When that cannot
+// Whether the kernel lists a lock on `file`, asked without opening it: for
+// a file this user cannot open (another user's private one, left by a sudo
+// run), and for one whose launcher may be about to lock it. When that cannot
 // be told, it counts as held.
 bool isListedAsLocked(const struct stat &file)
 {
@@ -73,18 +74,15 @@ LockLeftover unlinked(const QByteArray &name)
     return ::unlink(name.constData()) == 0 || errno == ENOENT ? LockLeftover::Gone : LockLeftover::Permanent;
 }
 
-// Looks for a live holder of the file `seen` at `name`: Gone when there is
-// none, and then, with `remove`, the file is removed too, while this holds
-// its flock, so that nobody takes it in between.
-LockLeftover probe(const QByteArray &name, const struct stat &seen, bool remove)
+// Removes the file `seen` at `name` unless a live process holds it: while
+// this holds its flock, so that nobody takes it in between.
+LockLeftover removeUnlessHeld(const QByteArray &name, const struct stat &seen)
 {
     const Descriptor file(name);
     if (file.fd() < 0) {
         if (errno == ENOENT)
             return LockLeftover::Gone;
-        if (errno != EACCES || isListedAsLocked(seen))
-            return LockLeftover::Held;
-        return remove ? unlinked(name) : LockLeftover::Gone;
+        return errno != EACCES || isListedAsLocked(seen) ? LockLeftover::Held : unlinked(name);
     }
     struct stat opened;
     if (::fstat(file.fd(), &opened) != 0 || !isSameFile(opened, seen))
@@ -96,7 +94,7 @@ LockLeftover probe(const QByteArray &name, const struct stat &seen, bool remove)
     struct stat now;
     if (::lstat(name.constData(), &now) != 0 || !isSameFile(now, seen))
         return LockLeftover::Held;
-    return remove ? unlinked(name) : LockLeftover::Gone;
+    return unlinked(name);
 }
 
 } // namespace
@@ -114,10 +112,12 @@ LockLeftover clearUnheldLock(const QString &path)
     // leads to.
     if (!S_ISREG(seen.st_mode))
         return unlinked(name);
+    // Looked at without taking its flock, which would keep its launcher
+    // from taking it: the kernel's list tells.
     if (mayBeInTheMaking(seen)) {
-        if (probe(name, seen, false) != LockLeftover::Gone)
+        if (isListedAsLocked(seen))
             return LockLeftover::Held;
         QThread::msleep(CreationWindowMs);
     }
-    return probe(name, seen, true);
+    return removeUnlessHeld(name, seen);
 }
