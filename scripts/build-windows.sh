@@ -22,14 +22,14 @@ build="${1:-build-windows}"
 [ $# -eq 0 ] || shift
 SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}"
 export SOURCE_DATE_EPOCH
+scripts/install-deps.sh icoutils python3-pefile
 for arch in $arches; do
     case "$arch" in
-    x64) toolchain=mingw-w64-x86_64 packages="g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64" dir="$build" ;;
-    x86) toolchain=mingw-w64-i686 packages="g++-mingw-w64-i686-posix binutils-mingw-w64-i686" dir="$build-x86" ;;
+    x64) toolchain=mingw-w64-x86_64 dir="$build" ;;
+    x86) toolchain=mingw-w64-i686 dir="$build-x86" ;;
     *) echo "usage: $0 [--arch x64|x86] [build directory] [cmake options]" >&2; exit 2 ;;
     esac
-    # shellcheck disable=SC2086 # the packages are words
-    scripts/install-deps.sh $packages icoutils python3-pefile
+    # Also installs the architecture's toolchain.
     scripts/build-qt-mingw.sh "$arch"
     cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="cmake/$toolchain.cmake" -DCMAKE_BUILD_TYPE=Release \
         -DBUILD_TESTING=OFF "$@" >/dev/null

@@ -115,9 +115,11 @@ echo "de9ac3e6e59be24d0b5345d98761304ff2c55458bd31888771d7e932fc531533  $work/cy
 # signature valid then.
 later=$(($(date +%s) + 5 * 86400))
 for arch in x64 x86; do
-    build="build-release"
-    [ "$arch" = x86 ] && build="build-release-x86"
-    zip=$(ls dist/*-"$([ "$arch" = x86 ] && echo win32 || echo win64)".zip)
+    case "$arch" in
+    x64) build="build-release" bits=win64 ;;
+    x86) build="build-release-x86" bits=win32 ;;
+    esac
+    zip=$(ls dist/*-"$bits".zip)
     names=$(python3 -c 'import sys, zipfile; print(" ".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "$zip")
     [ "$names" = "quillora-launcher.exe LICENSE THIRD-PARTY-NOTICES" ] && pass "$arch: the zip holds $names" \
         || fail "$arch: the zip holds: $names"
@@ -144,7 +146,7 @@ for arch in x64 x86; do
     cmp -s "$work/unsigned-$arch.exe" "$build/quillora-launcher.exe" \
         && pass "$arch: without its signature it is the reproducible build, byte for byte" \
         || fail "$arch: without its signature it differs from $build/quillora-launcher.exe"
-    sbom=$(ls dist/*-"$([ "$arch" = x86 ] && echo win32 || echo win64)".cdx.json)
+    sbom=$(ls dist/*-"$bits".cdx.json)
     /usr/bin/python3 scripts/validate-sbom.py "$schemas" "$sbom" && pass "$arch: $(basename "$sbom") is valid CycloneDX 1.5" \
         || fail "$arch: $(basename "$sbom") is not valid CycloneDX 1.5"
     digest=$(sha256sum "$work/signed-$arch.exe" | cut -d' ' -f1)

@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include <algorithm>
+
 namespace {
 
 // A version as it moves: the value it is (a list stays a list), and the
@@ -47,13 +49,11 @@ bool carryOver(const QString &path, const Versions &moved, const QDeadlineTimer 
 // text it made durable before it put the file in place.
 bool madeDurable(const QString &dataDirectory, const QStringList &createdDirectories)
 {
-    if (!Platform::syncDirectory(dataDirectory) || !Platform::syncDirectory(QFileInfo(dataDirectory).path()))
-        return false;
-    for (const QString &created : createdDirectories) {
-        if (!Platform::syncDirectory(QFileInfo(created).path()))
-            return false;
-    }
-    return true;
+    QStringList folders {dataDirectory};
+    for (const QString &entry : QStringList {dataDirectory} + createdDirectories)
+        folders.append(QFileInfo(entry).path());
+    folders.removeDuplicates();
+    return std::all_of(folders.begin(), folders.end(), Platform::syncDirectory);
 }
 
 } // namespace

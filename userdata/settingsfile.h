@@ -65,14 +65,15 @@ using SettingsValues = QVector<QPair<QString, QVariant>>;
 
 // The one way the launcher writes a settings file.
 //
-// Sets `values` in the INI file at `path` (created when missing), keeping
-// every other key it holds. The file on disk is replaced only by a version
-// that was written and read back whole, so after any failure (a full disk,
-// an unwritable directory, a crash at any point) it is still the old file,
-// byte for byte. A file QSettings cannot read cleanly is never replaced.
-// No other key reads differently afterwards: the new text must read as the
-// old file read, byte-order mark and all, plus `values`, or nothing is
-// written. While the file is written, the lock the application's QSettings
+// Sets `values` in the INI file at `path`. A missing file is created with
+// QSettings' own text; an existing one gets only the lines of `values`
+// changed or added (see inifile.h), and must then read as it did, no worse
+// formed, plus `values`, with every other line byte for byte, or nothing is
+// written. One its user made read-only, or one Qt 5 cannot read at all, is
+// never rewritten. The file on disk is replaced only by a version that was
+// written and read back whole, keeping the old one's mode or attributes, so
+// after any failure (a full disk, an unwritable directory, a crash at any
+// point) it is still the old file, byte for byte. While the file is written, the lock the application's QSettings
 // takes around its own saves ("<file>.lock") is held; when it cannot be had
 // by `deadline`, nothing is written. Returns whether the new file is in
 // place. The caller holds the data directory's lock.
