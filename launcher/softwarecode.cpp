@@ -36,11 +36,13 @@ void ensureSoftwareCode(const QSettings &settings, const QDeadlineTimer &deadlin
     const DataDirectoryLock lock(QFileInfo(path).path(), deadline);
     if (!lock.isLocked())
         return;
-    // Another launcher may have stored a code while this one waited. Asked
-    // of the disk: `settings` and Qt's cache behind it may hold the file as
-    // it was before that launcher's write landed.
-    QVariantMap now;
-    if (!readFromDisk(path, &now) || isPresent(now.value(QLatin1String(Keys::SoftwareCode))))
-        return;
-    writeSettingsFile(path, {{QLatin1String(Keys::SoftwareCode), makeSoftwareCode()}}, deadline);
+    // Decided on the file as read under the application's lock: another
+    // launcher, or the application, may have stored a code while this one
+    // waited, or the file may be gone.
+    const auto decide = [](const SettingsFileState &file) {
+        if (!file.exists() || file.holds(Keys::SoftwareCode))
+            return SettingsValues();
+        return SettingsValues {{QLatin1String(Keys::SoftwareCode), makeSoftwareCode()}};
+    };
+    writeSettingsFile(path, decide, deadline);
 }

@@ -36,10 +36,10 @@ void seedAndMigrate(const QString &dataDirectory, const QString &installationDir
                     const QStringList &createdDirectories, const QDeadlineTimer &deadline)
 {
     const bool writing = mustWrite(dataDirectory, installationDirectory, deadline);
-    // A lock file found with nothing to write is mostly one a launcher left
-    // when it died: one try, without waiting, clears it and whatever that
-    // launcher left. A live holder keeps it, and this launch goes on.
-    if (!writing && !QFileInfo::exists(DataDirectoryLock::lockFilePath(dataDirectory)))
+    // What a launcher that died left, found with nothing to write: one try,
+    // without waiting, clears it. A live holder keeps the lock, and this
+    // launch goes on.
+    if (!writing && !DataDirectoryLock::hasLeftovers(dataDirectory))
         return;
     const DataDirectoryLock lock(dataDirectory, writing ? deadline : QDeadlineTimer(0));
     if (!lock.isLocked() || !writing)

@@ -2,8 +2,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "systemlock.h"
+
 #include <QDeadlineTimer>
-#include <QLockFile>
 #include <QString>
 
 // Serialises the launchers that write into one data directory. Two launchers
@@ -12,13 +13,10 @@
 // happen while this lock is held.
 //
 // The lock is taken on construction, waiting until `deadline` at most, and
-// released on destruction. A lock nobody holds any more (its launcher died)
-// is taken over at once; one that can never be taken is given up at once.
-// Scratch files of interrupted writes, and the settings locks a launcher
-// left, are swept when the lock is taken and again before it is given back,
-// so that none outlives a launch that held it: the lock file is then the
-// only trace a killed launcher can leave, and one look for it tells a later
-// launch whether there is anything to clean up.
+// released on destruction; the system releases it when a launcher dies, so
+// none is ever left to judge. Scratch files of interrupted writes, and the
+// settings locks a launcher left, are swept when the lock is taken and again
+// before it is given back.
 class DataDirectoryLock
 {
 public:
@@ -31,7 +29,12 @@ public:
 
     static QString lockFilePath(const QString &dataDirectory);
 
+    // Whether a killed or failed launch left anything in `dataDirectory`
+    // for the lock's holder to sweep: one look at its entries, which is all
+    // a launch with nothing to write pays.
+    static bool hasLeftovers(const QString &dataDirectory);
+
 private:
     QString m_dataDirectory;
-    QLockFile m_lock;
+    SystemLock m_lock;
 };

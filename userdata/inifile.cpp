@@ -131,7 +131,8 @@ QVector<Line> linesOf(const QByteArray &text)
 {
     QVector<Line> lines;
     QString section;
-    int at = text.startsWith(Utf8Mark) ? 3 : 0;
+    const int mark = text.startsWith(Utf8Mark) ? 3 : 0;
+    int at = mark;
     Line line;
     while (readLine(text, at, &line, &lines)) {
         if (text.at(line.start) == '[') {
@@ -142,7 +143,10 @@ QVector<Line> linesOf(const QByteArray &text)
             while (keyEnd > line.start && (text.at(keyEnd - 1) == ' ' || text.at(keyEnd - 1) == '\t'))
                 --keyEnd;
             line.kind = Line::Entry;
-            const QString key = unescaped(text.mid(line.start, keyEnd - line.start));
+            // Qt reads the top level from the file's first byte, and keeps
+            // the mark in a key that follows it on the same line.
+            const int keyStart = mark > 0 && line.start == mark ? 0 : line.start;
+            const QString key = unescaped(text.mid(keyStart, keyEnd - keyStart));
             line.name = section.isEmpty() ? key : section + QLatin1Char('/') + key;
         } else {
             line.kind = text.at(line.start) == ';' ? Line::Comment : Line::Other;

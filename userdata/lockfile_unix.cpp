@@ -1,32 +1,30 @@
 // SPDX-FileCopyrightText: The Quillora launcher contributors
 // SPDX-License-Identifier: MIT
-// The Unix half of lockfile.h: a live holder has its flock on the file.
+// The Unix half of lockfile.h: a QLockFile's holder keeps a flock on it
+// while it holds it, though not while it makes or removes it.
 #include "lockfile.h"
 
 #include <QFile>
-#include <QThread>
+#include <QFileInfo>
+#include <QSysInfo>
 
 #include <cerrno>
-#include <ctime>
+#include <climits>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
-
-// QLockFile creates its file, then takes its flock, then writes its
-// details: an empty file made a moment ago may belong to a launch between
-// the first two, and is looked at twice.
-constexpr unsigned long CreationWindowMs = 100;
 
 // Closes a descriptor however a probe ends.
 class Descriptor
 {
 public:
-    explicit Descriptor(const QByteArray &name)
-        : m_fd(::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK))
+    // None for no name.
+    Descriptor(const QByteArray &name, int access)
+        : m_fd(name.isEmpty() ? -1 : ::open(name.constData(), access | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK))
     {
     }
     ~Descriptor()
@@ -43,30 +41,9 @@ private:
     int m_fd;
 };
 
-bool mayBeInTheMaking(const struct stat &file)
-{
-    const time_t now = ::time(nullptr);
-    return file.st_size == 0 && file.st_mtime >= now - 1 && file.st_mtime <= now + 1;
-}
-
 bool isSameFile(const struct stat &a, const struct stat &b)
 {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// Whether the kernel lists a lock on `file`, asked without opening it: for
-// a file this user cannot open (another user's private one, left by a sudo
-// run), and for one whose launcher may be about to lock it. When that cannot
-// be told, it counts as held.
-bool isListedAsLocked(const struct stat &file)
-{
-    QFile locks(QStringLiteral("/proc/locks"));
-    if (!locks.open(QIODevice::ReadOnly))
-        return true;
-    const QByteArray id = " " + QByteArray::number(major(file.st_dev), 16).rightJustified(2, '0') + ':'
-        + QByteArray::number(minor(file.st_dev), 16).rightJustified(2, '0') + ':'
-        + QByteArray::number(qulonglong(file.st_ino)) + ' ';
-    return locks.readAll().contains(id);
 }
 
 LockLeftover unlinked(const QByteArray &name)
@@ -74,32 +51,16 @@ LockLeftover unlinked(const QByteArray &name)
     return ::unlink(name.constData()) == 0 || errno == ENOENT ? LockLeftover::Gone : LockLeftover::Permanent;
 }
 
-// Removes the file `seen` at `name` unless a live process holds it: while
-// this holds its flock, so that nobody takes it in between.
-LockLeftover removeUnlessHeld(const QByteArray &name, const struct stat &seen)
+bool isDenied(int error)
 {
-    const Descriptor file(name);
-    if (file.fd() < 0) {
-        if (errno == ENOENT)
-            return LockLeftover::Gone;
-        return errno != EACCES || isListedAsLocked(seen) ? LockLeftover::Held : unlinked(name);
-    }
-    struct stat opened;
-    if (::fstat(file.fd(), &opened) != 0 || !isSameFile(opened, seen))
-        return LockLeftover::Held; // replaced meanwhile: looked at again
-    // Any failure but "held" (a filesystem without flock) says nothing of a
-    // holder either, and is taken as one.
-    if (::flock(file.fd(), LOCK_EX | LOCK_NB) != 0)
-        return LockLeftover::Held;
-    struct stat now;
-    if (::lstat(name.constData(), &now) != 0 || !isSameFile(now, seen))
-        return LockLeftover::Held;
-    return unlinked(name);
+    return error == EACCES || error == EPERM || error == EROFS;
 }
 
 } // namespace
 
-LockLeftover clearUnheldLock(const QString &path)
+namespace Locks {
+
+LockLeftover removeUnlessLocked(const QString &path, qint64 ageMs)
 {
     const QByteArray name = QFile::encodeName(path);
     struct stat seen;
@@ -112,12 +73,54 @@ LockLeftover clearUnheldLock(const QString &path)
     // leads to.
     if (!S_ISREG(seen.st_mode))
         return unlinked(name);
-    // Looked at without taking its flock, which would keep its launcher
-    // from taking it: the kernel's list tells.
-    if (mayBeInTheMaking(seen)) {
-        if (isListedAsLocked(seen))
-            return LockLeftover::Held;
-        QThread::msleep(CreationWindowMs);
-    }
-    return removeUnlessHeld(name, seen);
+    // Asked as Qt asks before it removes a stale lock: on a descriptor open
+    // for writing, as some network file systems grant an exclusive flock on
+    // no other.
+    Descriptor writable(name, O_WRONLY);
+    const int openError = writable.fd() < 0 ? errno : 0;
+    if (openError == ENOENT)
+        return LockLeftover::Gone;
+    // Another user's lock (a sudo run): Qt's own QSettings would wait for it
+    // for ever. Past the stale time it goes; before, a read-only flock
+    // tells, where the file system grants one.
+    if (isDenied(openError) && ageMs >= StaleLockMs)
+        return unlinked(name);
+    const Descriptor readable(isDenied(openError) ? name : QByteArray(), O_RDONLY);
+    const int fd = openError == 0 ? writable.fd() : readable.fd();
+    struct stat opened;
+    if (fd < 0 || ::fstat(fd, &opened) != 0 || !isSameFile(opened, seen))
+        return LockLeftover::Held; // replaced meanwhile, or unknown: looked at again
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return LockLeftover::Held;
+    struct stat now;
+    if (::lstat(name.constData(), &now) != 0 || !isSameFile(now, seen))
+        return LockLeftover::Held;
+    return unlinked(name);
 }
+
+bool isRunning(qint64 pid, const QString &program)
+{
+    if (pid > INT_MAX || (::kill(pid_t(pid), 0) != 0 && errno == ESRCH))
+        return false;
+    // Another user's process keeps its name to itself: it lives, which is
+    // all there is to tell.
+    QByteArray target = QFile::encodeName(QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid)));
+    if (target.isEmpty() || program.isEmpty())
+        return true;
+    const QByteArray deleted = " (deleted)";
+    if (target.endsWith(deleted))
+        target.chop(deleted.size());
+    return QFileInfo(QFile::decodeName(target)).fileName() == QFileInfo(program).fileName();
+}
+
+bool isBeingRemoved(const QString &)
+{
+    return false; // a removal on Unix is one step
+}
+
+QString machineName()
+{
+    return QSysInfo::machineHostName();
+}
+
+} // namespace Locks

@@ -22,24 +22,35 @@ QVariant moving(const QVariant &version)
     return version.isValid() ? version : QVariant(QString());
 }
 
+bool namesVersion(const SettingsFileState &file)
+{
+    return file.holds(Keys::CurrentVersion) || file.holds(Keys::PreviousVersion);
+}
+
 // Whether `moved` now lives in the data directory's "setting.ini" at `path`,
 // or needs not, because that file names a version of its own.
 bool carryOver(const QString &path, const Versions &moved, const QDeadlineTimer &deadline)
 {
+    // Looked at without the lock: nearly always the file names a version,
+    // and nothing is to be written.
     const OpenedSettings data = openSettingsFile(path, deadline);
     if (data.state == OpenedSettings::Unreadable)
         return false;
-    SettingsValues versions = {{QLatin1String(Keys::CurrentVersion), moving(moved.current)},
-                               {QLatin1String(Keys::PreviousVersion), moving(moved.previous)}};
-    if (data.state == OpenedSettings::Missing) {
-        versions.append({QLatin1String(Keys::SoftwareCode), QString()});
-        return writeSettingsFile(path, versions, deadline);
-    }
     // An empty file, or one holding only a code, would otherwise win over
     // the versions the user has installed.
-    if (!Versions::from(*data.settings).isEmpty() || moved.isEmpty())
+    if (data.state == OpenedSettings::Open && (!Versions::from(*data.settings).isEmpty() || moved.isEmpty()))
         return true;
-    return writeSettingsFile(path, versions, deadline);
+    const SettingsValues versions = {{QLatin1String(Keys::CurrentVersion), moving(moved.current)},
+                                     {QLatin1String(Keys::PreviousVersion), moving(moved.previous)}};
+    // Decided again on the file as the application's lock finds it: a
+    // version it saved meanwhile stands, and the old file stays until a
+    // later launch finds that version in place.
+    const auto decide = [&versions](const SettingsFileState &file) {
+        if (!file.exists())
+            return versions + SettingsValues {{QLatin1String(Keys::SoftwareCode), QString()}};
+        return namesVersion(file) ? SettingsValues() : versions;
+    };
+    return writeSettingsFile(path, decide, deadline) == SettingsWrite::Written;
 }
 
 // The new file's directory entry must reach the disk before the versions'

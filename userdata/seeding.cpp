@@ -31,6 +31,9 @@ void seedUserSettings(const QString &dataDirectory, const QDeadlineTimer &deadli
     const QString path = pathIn(dataDirectory, Names::UserSettings);
     if (QFileInfo::exists(path))
         return;
-    // A failed write leaves the file missing, and the next launch seeds it.
-    writeSettingsFile(path, userDefaults(), deadline);
+    // A failed write leaves the file missing, and the next launch seeds it;
+    // one the application wrote meanwhile is the user's.
+    writeSettingsFile(
+        path, [](const SettingsFileState &file) { return file.exists() ? SettingsValues() : userDefaults(); },
+        deadline);
 }

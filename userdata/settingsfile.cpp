@@ -45,10 +45,8 @@ bool isRandomPart(const QString &text)
         && std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 128 && c.isLetterOrNumber(); });
 }
 
-// "<file>.scratch.XXXXXX", and what QSettings makes beside such a file while
-// it writes it: its lock "<file>.scratch.XXXXXX.lock" (and that lock's
-// ".rmlock") and its own temporary "<file>.scratch.XXXXXX.XXXXXX". Anything
-// else is not the launcher's, however similar its name.
+} // namespace
+
 bool isScratchLeftover(const QString &fileName)
 {
     for (const char *target : {Names::UserSettings, Names::Settings}) {
@@ -63,6 +61,8 @@ bool isScratchLeftover(const QString &fileName)
     }
     return false;
 }
+
+namespace {
 
 bool readAll(const QString &path, QByteArray *bytes)
 {
@@ -146,21 +146,59 @@ void readAsMarked(QSettings &settings, const QByteArray &text)
         settings.setIniCodec("UTF-8");
 }
 
-// The settings in `text`, as Qt reads them, into `contents`, and how well
-// Qt could read them into `status`. Read from a copy beside `path` that
-// QSettings has never opened: for a file it has, it answers from memory
-// whenever size and time match, whatever the disk holds. False when no
-// copy could be made or read.
-bool readingOf(const QString &path, const QByteArray &text, QVariantMap *contents, QSettings::Status *status)
+// How a reading of a file's text goes. The launcher's own reads a UTF-8
+// marked file as UTF-8 without the mark, as Qt reads its values. The
+// application's QSettings reads the text as it stands, and parses sections
+// lazily, so what it sees of a key depends on what it read before: a fresh
+// value() parses only the one section it picks for the key, a full parse
+// (allKeys()) every section, the top level first, and a read of any top-level
+// key parses the top level first.
+enum class Reading { Launcher, Fresh, TopLevelFirst, Full };
+
+// Reads `text` from a copy beside `path` that QSettings has never opened:
+// for a file it has, it answers from memory whenever size and time match,
+// whatever the disk holds. `read` gets the settings; false when no copy
+// could be made or read.
+template<typename Read> bool readCopy(const QString &path, const QByteArray &text, Reading reading, Read read)
 {
-    const ScratchFile copy(path, unmarked(text));
+    const ScratchFile copy(path, reading == Reading::Launcher ? unmarked(text) : text);
     if (!copy.isValid())
         return false;
     QSettings settings(copy.name(), QSettings::IniFormat);
-    readAsMarked(settings, text);
-    *contents = contentsOf(settings);
-    *status = settings.status();
-    return *status != QSettings::AccessError;
+    if (reading == Reading::Launcher)
+        readAsMarked(settings, text);
+    if (settings.status() == QSettings::AccessError)
+        return false;
+    if (reading == Reading::TopLevelFirst)
+        settings.value(QStringLiteral("quillora-launcher-top-level"));
+    read(settings);
+    return true;
+}
+
+// The settings in `text` as a full parse reads them, into `contents`, and
+// how well Qt could read them into `status`.
+bool readingOf(const QString &path, const QByteArray &text, Reading reading, QVariantMap *contents,
+               QSettings::Status *status)
+{
+    return readCopy(path, text, reading, [&](QSettings &settings) {
+        *contents = contentsOf(settings);
+        *status = settings.status();
+    });
+}
+
+// What each of the application's readings of `text` sees of `key`.
+bool applicationValues(const QString &path, const QByteArray &text, const QString &key, QVariantList *values)
+{
+    for (const Reading reading : {Reading::Fresh, Reading::TopLevelFirst, Reading::Full}) {
+        const auto readKey = [&](QSettings &settings) {
+            if (reading == Reading::Full)
+                settings.allKeys();
+            values->append(settings.value(key));
+        };
+        if (!readCopy(path, text, reading, readKey))
+            return false;
+    }
+    return true;
 }
 
 // Lets QSettings write `values` alone as INI text, in the codec of a file
@@ -190,7 +228,7 @@ bool render(const QString &path, const QByteArray &current, const SettingsValues
             && (isList ? read.toStringList() == value.second.toStringList()
                        : read.toString() == value.second.toString());
     };
-    return readingOf(path, current.startsWith(Utf8Mark) ? Utf8Mark + *text : *text, meant, &status)
+    return readingOf(path, current.startsWith(Utf8Mark) ? Utf8Mark + *text : *text, Reading::Launcher, meant, &status)
         && status == QSettings::NoError && std::all_of(values.begin(), values.end(), holds);
 }
 
@@ -218,9 +256,23 @@ bool newText(const QString &path, const SettingsValues &values, QByteArray *text
     return render(path, QByteArray(), values, text, &meant);
 }
 
+// Whether every reading the application may make of `text` sees each of
+// `meant`'s keys hold its value.
+bool isSeenEverywhere(const QString &path, const QByteArray &text, const QVariantMap &meant)
+{
+    for (auto value = meant.begin(); value != meant.end(); ++value) {
+        QVariantList seen;
+        if (!applicationValues(path, text, value.key(), &seen)
+            || !std::all_of(seen.begin(), seen.end(), [&](const QVariant &v) { return v == value.value(); }))
+            return false;
+    }
+    return true;
+}
+
 // The existing file's `current` text with `values` set in their own lines.
 // It must read as it did plus `values`, no worse formed, with every other
-// line as it was; else there is no text to write.
+// line as it was, and every reading the application may make must see the
+// values set; else there is no text to write.
 bool editedText(const QString &path, const QByteArray &current, const SettingsValues &values, QByteArray *text)
 {
     QByteArray rendered;
@@ -229,18 +281,19 @@ bool editedText(const QString &path, const QByteArray &current, const SettingsVa
     QVariantMap after;
     QSettings::Status statusBefore;
     QSettings::Status statusAfter;
-    if (!render(path, current, values, &rendered, &meant) || !readingOf(path, current, &before, &statusBefore))
+    if (!render(path, current, values, &rendered, &meant)
+        || !readingOf(path, current, Reading::Full, &before, &statusBefore))
         return false;
     const Qt::CaseSensitivity sensitivity = Platform::iniCaseSensitivity();
     *text = Ini::withValuesSet(current, rendered, sensitivity);
-    if (!readingOf(path, *text, &after, &statusAfter))
+    if (!readingOf(path, *text, Reading::Full, &after, &statusAfter))
         return false;
     before = byName(before);
     const QVariantMap set = byName(meant);
     for (auto value = set.begin(); value != set.end(); ++value)
         before.insert(value.key(), value.value());
     return (statusAfter == QSettings::NoError || statusBefore != QSettings::NoError) && byName(after) == before
-        && Ini::keepsOtherLines(current, *text, meant.keys(), sensitivity);
+        && Ini::keepsOtherLines(current, *text, meant.keys(), sensitivity) && isSeenEverywhere(path, *text, meant);
 }
 
 bool replaceOnce(const QString &path, const QByteArray &text)
@@ -309,13 +362,6 @@ OpenedSettings openSettingsFile(const QString &path, const QDeadlineTimer &deadl
     }
 }
 
-bool readFromDisk(const QString &path, QVariantMap *contents)
-{
-    QByteArray text;
-    QSettings::Status status;
-    return readText(path, &text) == FileText::Read && readingOf(path, text, contents, &status);
-}
-
 Versions Versions::from(const QSettings &settings)
 {
     return {settings.value(QLatin1String(Keys::CurrentVersion)), settings.value(QLatin1String(Keys::PreviousVersion))};
@@ -335,28 +381,41 @@ QString Versions::toRun() const
     return QLatin1String(Names::DefaultVersion);
 }
 
-bool writeSettingsFile(const QString &path, const SettingsValues &values, const QDeadlineTimer &deadline)
+bool SettingsFileState::holds(const char *key) const
+{
+    if (!m_exists)
+        return false;
+    QVariantList seen;
+    // A file no copy of could be read holds what it may: nothing is written.
+    return !applicationValues(m_path, m_text, QLatin1String(key), &seen)
+        || std::any_of(seen.begin(), seen.end(), isPresent);
+}
+
+SettingsWrite writeSettingsFile(const QString &path, const SettingsDecision &decide, const QDeadlineTimer &deadline)
 {
     const Platform::PrivateCreation privateCreation;
     // The application's QSettings holds this lock around each save of the
-    // file; one that landed between this read and this replace would be lost.
+    // file. What is written is decided on the file as read while it is
+    // held: a save that landed before stands, and none lands before the
+    // replace.
     const QString lockPath = path + QStringLiteral(".lock");
     QLockFile applicationsLock(lockPath);
     if (!takeLock(applicationsLock, lockPath, deadline))
-        return false;
+        return SettingsWrite::Failed;
     QByteArray current;
     QByteArray text;
-    switch (readText(path, &current)) {
-    case FileText::Missing:
-        return newText(path, values, &text) && replace(path, text, deadline);
-    case FileText::Read:
-        // Made read-only by its user: kept as it is, even where this
-        // process could write it (root can).
-        return !isMarkedReadOnly(path) && editedText(path, current, values, &text) && replace(path, text, deadline);
-    case FileText::Unreadable:
-        break;
-    }
-    return false;
+    const FileText state = readText(path, &current);
+    if (state == FileText::Unreadable)
+        return SettingsWrite::Failed;
+    const SettingsValues values = decide(SettingsFileState(path, state == FileText::Read, current));
+    if (values.isEmpty())
+        return SettingsWrite::Unneeded;
+    bool written = false;
+    if (state == FileText::Missing)
+        written = newText(path, values, &text) && replace(path, text, deadline);
+    else // made read-only by its user: kept as it is, even where this process could write it (root can)
+        written = !isMarkedReadOnly(path) && editedText(path, current, values, &text) && replace(path, text, deadline);
+    return written ? SettingsWrite::Written : SettingsWrite::Failed;
 }
 
 void removeScratchLeftovers(const QString &dataDirectory)

@@ -8,6 +8,7 @@
 #include <QVariant>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 
 class QSettings;
@@ -36,10 +37,6 @@ struct OpenedSettings
 // file (Windows), reading is retried until `deadline`.
 OpenedSettings openSettingsFile(const QString &path, const QDeadlineTimer &deadline);
 
-// The settings in the file at `path` as the disk holds them now, never as
-// Qt's cache of a file it has open remembers them; false when unreadable.
-bool readFromDisk(const QString &path, QVariantMap *contents);
-
 // Whether a key holds a value: anything but nothing or the empty text. Qt
 // reads "a,b" as a list and "@Variant(...)" as other types; those are values
 // too, though not text.
@@ -63,21 +60,63 @@ struct Versions
 // Key and value pairs in the order they are written.
 using SettingsValues = QVector<QPair<QString, QVariant>>;
 
+// A settings file as read for a write, while the application's settings
+// lock is held.
+class SettingsFileState
+{
+public:
+    SettingsFileState(const QString &path, bool exists, const QByteArray &text)
+        : m_path(path)
+        , m_exists(exists)
+        , m_text(text)
+    {
+    }
+
+    bool exists() const { return m_exists; }
+    // Whether `key` holds a value (see isPresent) in any reading the
+    // application's QSettings may make of the file: a fresh value(), one
+    // after a top-level key, a full parse. They differ where a file holds a
+    // key twice, or where a section hides another of a longer name.
+    bool holds(const char *key) const;
+
+private:
+    QString m_path;
+    bool m_exists;
+    QByteArray m_text;
+};
+
+// What to set in a file, decided on what it holds: nothing leaves it alone.
+using SettingsDecision = std::function<SettingsValues(const SettingsFileState &)>;
+
+enum class SettingsWrite { Written, Unneeded, Failed };
+
 // The one way the launcher writes a settings file.
 //
-// Sets `values` in the INI file at `path`. A missing file is created with
-// QSettings' own text; an existing one gets only the lines of `values`
-// changed or added (see inifile.h), and must then read as it did, no worse
-// formed, plus `values`, with every other line byte for byte, or nothing is
-// written. One its user made read-only, or one Qt 5 cannot read at all, is
-// never rewritten. The file on disk is replaced only by a version that was
+// Sets in the INI file at `path` what `decide` asks for, decided on the file
+// as it is read while the lock the application's QSettings takes around its
+// own saves ("<file>.lock") is held: a save the application made before
+// stands. A check the caller made before may only spare it the write. When
+// that lock cannot be had by `deadline`, nothing is written.
+//
+// A missing file is created with QSettings' own text; an existing one gets
+// only the lines of the values changed or added (see inifile.h), and must
+// then read as it did, no worse formed, plus the values, in every reading
+// the application may make, with every other line byte for byte, or nothing
+// is written. One its user made read-only, or one Qt 5 cannot read at all,
+// is never rewritten. The file on disk is replaced only by a version that was
 // written and read back whole, keeping the old one's mode or attributes, so
 // after any failure (a full disk, an unwritable directory, a crash at any
-// point) it is still the old file, byte for byte. While the file is written, the lock the application's QSettings
-// takes around its own saves ("<file>.lock") is held; when it cannot be had
-// by `deadline`, nothing is written. Returns whether the new file is in
-// place. The caller holds the data directory's lock.
-bool writeSettingsFile(const QString &path, const SettingsValues &values, const QDeadlineTimer &deadline);
+// point) it is still the old file, byte for byte. Unneeded when `decide`
+// asked for nothing. The caller holds the data directory's lock.
+SettingsWrite writeSettingsFile(const QString &path, const SettingsDecision &decide, const QDeadlineTimer &deadline);
+
+// Whether `fileName` is the name of a scratch file the launcher makes beside
+// a settings file ("<file>.scratch.XXXXXX"), or of what QSettings makes
+// beside such a file while it writes it: its lock
+// "<file>.scratch.XXXXXX.lock" (and that lock's ".rmlock") and its own
+// temporary "<file>.scratch.XXXXXX.XXXXXX". Anything else is not the
+// launcher's, however similar its name.
+bool isScratchLeftover(const QString &fileName);
 
 // Removes the scratch files of writes that never finished (the launcher was
 // killed, or a removal failed) from the data directory: only the names the

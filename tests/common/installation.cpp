@@ -9,6 +9,8 @@
 #include <QSettings>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 Installation::Installation(const QString &launcherName)
@@ -186,4 +188,14 @@ bool isWellFormedCode(const QString &code)
 {
     static const QRegularExpression shape(QStringLiteral("^[0-9A-F]{12}4[0-9A-F]{3}[89AB][0-9A-F]{15}$"));
     return shape.match(code).hasMatch();
+}
+
+bool isLockHeld(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    ::close(fd);
+    return held;
 }

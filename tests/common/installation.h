@@ -108,6 +108,9 @@ private:
 // A "setting.ini" naming version 2.0.0 as PowerShell 5's Out-File and
 // Notepad's "Unicode" write it: UTF-16 with its byte-order mark.
 QByteArray utf16Settings();
+// Whether a process holds the lock the system keeps on the file at `path`
+// (the launchers' own "launcher.lock"): its flock.
+bool isLockHeld(const QString &path);
 // The stored software code, read straight from the file.
 QString storedCode(const QString &settingsPath);
 // 32 characters of 0-9A-F from a version 4 UUID: 13th "4", 17th 8, 9, A or B.

@@ -9,6 +9,8 @@
 #include <QSettings>
 #include <QTest>
 
+#include <algorithm>
+
 // Fails or kills the launcher at every file-changing system call it makes,
 // one at a time, then launches again normally. Whatever happens, no settings
 // file may be lost, emptied or cut short, the installed version must survive
@@ -120,7 +122,8 @@ class FaultInjectionTest : public QObject
         static const QRegularExpression saveFileTemporary("^(setting|user)\\.ini\\.[A-Za-z0-9]{6}$");
         QStringList left;
         for (const QString &name : QDir(dataDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) {
-            const bool own = name == "logs" || name == "setting.ini" || name == "user.ini";
+            const bool own = name == "logs" || name == "setting.ini" || name == "user.ini"
+                || (name == "launcher.lock" && !isLockHeld(QDir(dataDir).filePath(name)));
             if (!own && !(killed && saveFileTemporary.match(name).hasMatch()))
                 left.append(name);
         }
@@ -182,7 +185,14 @@ class FaultInjectionTest : public QObject
         const QString codeAfterFault = storedCode(installation.dataFile("setting.ini"));
         // Relaunched at once, as a user clicking again does: whatever the
         // fault left must not hold the next launch up, which a normal launch
-        // of the same scenario, timed now, shows.
+        // of the same scenario, timed now, shows. A settings lock killed
+        // before it was written may be one being made, and is waited for
+        // until it is 2 s old: that once.
+        const QDir data(installation.dataDir());
+        const QStringList locks = data.entryList({"*.lock", "*.rmlock"}, QDir::Files | QDir::Hidden);
+        const bool leftUnwritten = std::any_of(locks.begin(), locks.end(), [&](const QString &name) {
+            return name != "launcher.lock" && QFileInfo(data.filePath(name)).size() == 0;
+        });
         QElapsedTimer timer;
         timer.start();
         const Installation::Run next = installation.launch();
@@ -192,7 +202,7 @@ class FaultInjectionTest : public QObject
         timer.start();
         normal.launch();
         const qint64 stall = *nextLaunchMs - timer.elapsed();
-        if (!next.cleanExit() || stall > 1500)
+        if (!next.cleanExit() || stall > (leftUnwritten ? 3500 : 1500))
             violations.append(QStringLiteral("the next launch took %1 ms more than a normal one").arg(stall));
         checkState(installation, scenario, true, killed, &violations);
         if (isWellFormedCode(codeAfterFault) && storedCode(installation.dataFile("setting.ini")) != codeAfterFault)

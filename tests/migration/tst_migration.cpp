@@ -272,6 +272,10 @@ private Q_SLOTS:
         QTest::newRow("folder named setting.ini") << "folder";
         QTest::newRow("read-only setting.ini without versions") << "read-only";
         QTest::newRow("lock held by another launcher") << "lock";
+        // Decided again under the application's lock: its save stands.
+        QTest::newRow("the application saves meanwhile") << "application saves";
+        // Seen by a full parse only: a version the application may read.
+        QTest::newRow("a top-level version line") << "top-level version";
     }
     void legacyFileKeptUntilMoved()
     {
@@ -296,11 +300,25 @@ private Q_SLOTS:
         } else if (obstacle == "read-only") {
             QVERIFY(installation.writeDataSettings("[code]\nsoftware_code=\n"));
             QVERIFY(QFile::setPermissions(installation.dataFile("setting.ini"), QFileDevice::ReadOwner));
-        } else {
+        } else if (obstacle == "top-level version") {
+            QVERIFY(installation.writeDataSettings("version\\current_version=1.0.0\n"));
+        } else if (obstacle == "lock") {
             QVERIFY(lock.lock());
         }
+        QLockFile applicationsLock(installation.dataFile("setting.ini.lock"));
+        const QByteArray saved = "[version]\ncurrent_version=2.0.0\nprevious_version=1.5.0\n";
+        if (obstacle == "application saves")
+            QVERIFY(applicationsLock.lock());
 
-        QVERIFY(installation.launch({}, asUser).cleanExit());
+        QProcess *launch = installation.start({}, asUser);
+        if (obstacle == "application saves") {
+            QTest::qWait(500);
+            QVERIFY(installation.writeDataSettings(saved));
+            applicationsLock.unlock();
+        }
+        QVERIFY(Installation::finish(launch).cleanExit());
+        if (obstacle == "application saves") // then only its code is added
+            QVERIFY(Installation::readFile(installation.dataFile("setting.ini")).startsWith(saved + "\n[code]"));
 
         QCOMPARE(Installation::readFile(legacyPath(installation)), legacy);
         QCOMPARE(QFile::permissions(legacyPath(installation)), legacyMode);
@@ -386,7 +404,7 @@ private Q_SLOTS:
         QVERIFY(installation.waitForStarts(8));
         QCOMPARE(installation.starts(), QStringList(QVector<QString>(8, installation.startOf("2.0.0")).toList()));
         QCOMPARE(installation.seen(Installation::Seen::Code), QStringList(QVector<QString>(8, code).toList()));
-        QVERIFY(!QFileInfo::exists(installation.dataFile("launcher.lock")));
+        QVERIFY(!isLockHeld(installation.dataFile("launcher.lock")));
     }
 };
 

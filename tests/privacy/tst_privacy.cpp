@@ -46,8 +46,9 @@ private Q_SLOTS:
         QCOMPARE(installation.seen(Installation::Seen::Umask), QStringList {"0022"});
     }
 
-    // The code step's lock too is made for its owner alone: created while
-    // the file-creation mask is 077.
+    // The code step's locks too are made for their owner alone: the
+    // application's settings lock created while the file-creation mask is
+    // 077, the launchers' own with mode 0600.
     void lockFileIsPrivate()
     {
         QUILLORA_NEEDS("strace");
@@ -59,9 +60,10 @@ private Q_SLOTS:
         QVERIFY(installation.launch({}, {"strace", "-o", trace, "-e", "trace=umask,openat"}).cleanExit());
 
         const QString calls = QString::fromUtf8(Installation::readFile(trace));
-        const int created = calls.indexOf("launcher.lock\", O_RDWR|O_CREAT");
+        const int created = calls.indexOf("setting.ini.lock\", O_RDWR|O_CREAT");
         QVERIFY2(created > 0, qPrintable(calls));
         QCOMPARE(calls.lastIndexOf("umask(", created), calls.lastIndexOf("umask(077)", created));
+        QCOMPARE(modeOf(installation.dataFile("launcher.lock")), QStringLiteral("600"));
     }
 
     void existingModesAreKept_data()

@@ -2,11 +2,14 @@
 // SPDX-License-Identifier: MIT
 #include "launcher/debuggerchannel.h"
 #include "launcher/launcher.h"
+#include "userdata/lockfile.h"
 #include "userdata/settingsfile.h"
 
 #include <QTest>
 
 Q_DECLARE_METATYPE(NameRules)
+Q_DECLARE_METATYPE(LockEvidence::Process)
+Q_DECLARE_METATYPE(LockLeftover)
 
 // The rules the launcher decides by, in-process and for both systems: which
 // folder a version names, which version runs, and what a debugger line shows.
@@ -89,6 +92,59 @@ private Q_SLOTS:
         QFETCH(QVariant, previous);
         QFETCH(QString, version);
         QCOMPARE((Versions {current, previous}.toRun()), version);
+    }
+
+    // When a settings lock may be cleared if no flock is on it: never while
+    // it may be a live holder's, whatever its flock says.
+    void leftoverLock_data()
+    {
+        using Process = LockEvidence::Process;
+        QTest::addColumn<bool>("named");
+        QTest::addColumn<bool>("sameHost");
+        QTest::addColumn<bool>("sameBoot");
+        QTest::addColumn<Process>("process");
+        QTest::addColumn<qint64>("ageMs");
+        QTest::addColumn<bool>("mayClear");
+        QTest::newRow("process gone") << true << true << true << Process::Gone << qint64(0) << true;
+        QTest::newRow("this very process") << true << true << true << Process::ThisProcess << qint64(0) << true;
+        QTest::newRow("another boot") << true << true << false << Process::Running << qint64(0) << true;
+        QTest::newRow("live holder, young") << true << true << true << Process::Running << qint64(29000) << false;
+        QTest::newRow("live holder, stale") << true << true << true << Process::Running << qint64(31000) << true;
+        QTest::newRow("another host, young") << true << false << true << Process::Gone << qint64(29000) << false;
+        QTest::newRow("another host, stale") << true << false << true << Process::Gone << qint64(31000) << true;
+        QTest::newRow("unwritten, being made") << false << true << true << Process::Gone << qint64(1500) << false;
+        QTest::newRow("unwritten, left") << false << true << true << Process::Gone << qint64(2500) << true;
+    }
+    void leftoverLock()
+    {
+        QFETCH(bool, named);
+        QFETCH(bool, sameHost);
+        QFETCH(bool, sameBoot);
+        QFETCH(LockEvidence::Process, process);
+        QFETCH(qint64, ageMs);
+        QFETCH(bool, mayClear);
+        QCOMPARE(::mayClear({named, sameHost, sameBoot, process, ageMs}), mayClear);
+    }
+
+    // A lock file Windows would not open: a pending delete is Qt's holder
+    // letting go, though reported as the same "access denied" as a real
+    // denial, which is final.
+    void windowsLockOpen_data()
+    {
+        QTest::addColumn<quint32>("error");
+        QTest::addColumn<quint32>("ntStatus");
+        QTest::addColumn<LockLeftover>("leftover");
+        QTest::newRow("delete pending") << 5u << 0xC0000056u << LockLeftover::Held;
+        QTest::newRow("access denied") << 5u << 0xC0000022u << LockLeftover::Permanent;
+        QTest::newRow("sharing violation") << 32u << 0xC0000043u << LockLeftover::Held;
+        QTest::newRow("gone") << 2u << 0xC0000034u << LockLeftover::Gone;
+    }
+    void windowsLockOpen()
+    {
+        QFETCH(quint32, error);
+        QFETCH(quint32, ntStatus);
+        QFETCH(LockLeftover, leftover);
+        QCOMPARE(windowsOpenFailure(error, ntStatus), leftover);
     }
 
     // One line per event, whatever a version holds.
