@@ -20,8 +20,10 @@ struct Line
     Kind kind = Other;
     int start = 0;
     int end = 0;
-    int equals = -1; // Entry: where its '=' is
-    QString name;    // Section: its name ("" for the top level); Entry: its whole key
+    int equals = -1;   // Entry: where its '=' is
+    bool open = false; // runs to the end of the text in a quote or a continuation
+    QString section;   // the section it is in ("" for the top level); Section: its own name
+    QString name;      // Entry: its whole key
 };
 
 bool isSpace(char c)
@@ -68,9 +70,11 @@ bool readLine(const QByteArray &text, int &at, Line *line, QVector<Line> *lines)
     while (start < size && isSpace(text.at(start)))
         ++start;
     bool inQuotes = false;
+    bool escapedToEnd = false;
     int equals = -1;
     int i = start;
-    while (i < size) {
+    bool ended = false;
+    while (i < size && !ended) {
         const char c = text.at(i++);
         if (c == '=' && !inQuotes && equals < 0) {
             equals = i - 1;
@@ -79,7 +83,7 @@ bool readLine(const QByteArray &text, int &at, Line *line, QVector<Line> *lines)
                 ++start;
             } else if (!inQuotes) {
                 --i;
-                break;
+                ended = true;
             }
         } else if (c == '\\') {
             if (i < size) {
@@ -87,6 +91,7 @@ bool readLine(const QByteArray &text, int &at, Line *line, QVector<Line> *lines)
                 if (i < size && isLineEnd(next) && isLineEnd(text.at(i)) && next != text.at(i))
                     ++i;
             }
+            escapedToEnd = i == size;
         } else if (c == '"') {
             inQuotes = !inQuotes;
         } else if (c == ';') {
@@ -103,7 +108,7 @@ bool readLine(const QByteArray &text, int &at, Line *line, QVector<Line> *lines)
                 start = i;
             } else if (!inQuotes) {
                 --i;
-                break;
+                ended = true;
             }
         }
     }
@@ -111,13 +116,18 @@ bool readLine(const QByteArray &text, int &at, Line *line, QVector<Line> *lines)
     line->start = start;
     line->end = i;
     line->equals = equals;
+    // Whatever follows such a line becomes part of it.
+    line->open = !ended && (inQuotes || escapedToEnd);
     return i > start;
 }
 
+// A section header's name, up to its ']' (or its line's end, where Qt
+// reports a format error), looked for within the line alone.
 QString sectionName(const QByteArray &text, const Line &line)
 {
-    const int close = text.indexOf(']', line.start);
-    const int end = close < 0 || close >= line.end ? line.end : close;
+    int end = line.start + 1;
+    while (end < line.end && text.at(end) != ']')
+        ++end;
     const QByteArray name = text.mid(line.start + 1, end - line.start - 1).trimmed();
     if (name.compare("general", Qt::CaseInsensitive) == 0)
         return QString();
@@ -151,21 +161,27 @@ QVector<Line> linesOf(const QByteArray &text)
         } else {
             line.kind = text.at(line.start) == ';' ? Line::Comment : Line::Other;
         }
+        line.section = section;
         lines.append(line);
     }
     return lines;
 }
 
+// Names as Qt 5's INI code tells them apart: by toLower() where it ignores
+// case (Windows), which is not case folding ("\u017F" stays itself).
 bool sameName(const QString &a, const QString &b, Qt::CaseSensitivity sensitivity)
 {
-    return a.compare(b, sensitivity) == 0;
+    return sensitivity == Qt::CaseSensitive ? a == b : a.toLower() == b.toLower();
 }
 
-// The last line of `kind` named `name`, or -1.
-int lastNamed(const QVector<Line> &lines, Line::Kind kind, const QString &name, Qt::CaseSensitivity sensitivity)
+// The last line of `kind` named `name` (in `section`, for an entry), or -1.
+int lastNamed(const QVector<Line> &lines, Line::Kind kind, const QString &name, Qt::CaseSensitivity sensitivity,
+              const QString *section = nullptr)
 {
     for (int i = lines.size() - 1; i >= 0; --i) {
-        if (lines.at(i).kind == kind && sameName(lines.at(i).name, name, sensitivity))
+        const Line &line = lines.at(i);
+        if (line.kind == kind && sameName(line.name, name, sensitivity)
+            && (!section || sameName(line.section, *section, sensitivity)))
             return i;
     }
     return -1;
@@ -179,16 +195,21 @@ int physicalEnd(const QByteArray &text, int position)
     return position;
 }
 
-// The file's own line end, else the one QSettings writes.
-QByteArray lineEndOf(const QByteArray &text, const QByteArray &rendered)
+// The line end at `position`, if one is there.
+QByteArray lineEndAt(const QByteArray &text, int position)
 {
-    for (const QByteArray &source : {text, rendered}) {
-        const int at = source.indexOf('\n');
-        const int cr = source.indexOf('\r');
-        if (cr >= 0 && (at < 0 || cr < at))
-            return cr + 1 < source.size() && source.at(cr + 1) == '\n' ? "\r\n" : "\r";
-        if (at >= 0)
-            return "\n";
+    if (position >= text.size() || !isLineEnd(text.at(position)))
+        return QByteArray();
+    return text.mid(position, 2) == "\r\n" ? "\r\n" : text.mid(position, 1);
+}
+
+// The line end a new line placed at `position` takes: that of the line it
+// follows, else the nearest before it, else the one QSettings writes.
+QByteArray lineEndFor(const QByteArray &text, int position)
+{
+    for (int at = qMin(position, text.size() - 1); at >= 0; --at) {
+        if (isLineEnd(text.at(at)))
+            return text.at(at) == '\n' && at > 0 && text.at(at - 1) == '\r' ? "\r\n" : text.mid(at, 1);
     }
     return "\n";
 }
@@ -211,6 +232,64 @@ int lastOfBlock(const QVector<Line> &lines, int header)
     return last;
 }
 
+using Splices = QMap<int, QPair<int, QByteArray>>; // at: length replaced, bytes put there
+
+// Puts `bytes` in its own line after the physical line ending at or after
+// `position`.
+void insertLineAfter(const QByteArray &text, int position, const QByteArray &bytes, Splices *splices)
+{
+    const int at = physicalEnd(text, position);
+    QByteArray lineEnd = lineEndAt(text, at);
+    if (lineEnd.isEmpty())
+        lineEnd = lineEndFor(text, at);
+    (*splices)[at].second += lineEnd + bytes;
+}
+
+// The value of the entry `line` replaced by `value`, as QSettings writes it.
+void replaceValue(const QByteArray &text, const Line &line, const QByteArray &value, Splices *splices)
+{
+    int from = line.equals + 1;
+    while (from < line.end && (text.at(from) == ' ' || text.at(from) == '\t'))
+        ++from;
+    // (An insertion after an empty last value lands at the same place.)
+    (*splices)[from].first = line.end - from;
+    (*splices)[from].second.prepend(value);
+}
+
+// New sections, each a header and its entries: at the end of the text, or,
+// where its last line would swallow them, before its first section, the top
+// level going on after them under "[General]".
+QByteArray withSections(const QByteArray &text, const QVector<Line> &lines,
+                        const QVector<QPair<QString, QByteArrayList>> &sections)
+{
+    if (sections.isEmpty())
+        return text;
+    const bool lastIsOpen = !lines.isEmpty() && lines.last().open;
+    int first = -1;
+    for (int i = 0; i < lines.size() && first < 0; ++i) {
+        if (lines.at(i).kind == Line::Section)
+            first = i;
+    }
+    const int mark = text.startsWith(Utf8Mark) ? 3 : 0;
+    const int at = !lastIsOpen ? text.size() : first >= 0 ? lines.at(first).start : mark;
+    const QByteArray lineEnd = lineEndFor(text, at);
+    QByteArray added;
+    for (const auto &section : sections)
+        added += section.second.join(lineEnd) + lineEnd;
+    if (lastIsOpen)
+        return text.left(at) + added + (first >= 0 ? QByteArray() : "[General]" + lineEnd) + text.mid(at);
+    // A blank line before a new section, as QSettings parts them; a final
+    // line end only where the text had one.
+    QByteArray edited = text;
+    const bool endsLine = !text.isEmpty() && isLineEnd(text.at(text.size() - 1));
+    if (!text.trimmed().isEmpty() && text.size() > mark)
+        edited += (endsLine ? QByteArray() : lineEnd) + lineEnd;
+    edited += added;
+    if (!endsLine && !text.trimmed().isEmpty())
+        edited.chop(lineEnd.size());
+    return edited;
+}
+
 } // namespace
 
 namespace Ini {
@@ -219,40 +298,42 @@ QByteArray withValuesSet(const QByteArray &text, const QByteArray &rendered, Qt:
 {
     const QVector<Line> lines = linesOf(text);
     const QVector<Line> values = linesOf(rendered);
-    const QByteArray lineEnd = lineEndOf(text, rendered);
     const auto bytesOf
         = [](const QByteArray &source, const Line &line) { return source.mid(line.start, line.end - line.start); };
-    QMap<int, QPair<int, QByteArray>> splices;       // at: length replaced, bytes put there
-    QVector<QPair<QString, QByteArray>> newSections; // in the order QSettings wrote them
+    Splices splices;
+    QVector<QPair<QString, QByteArrayList>> newSections; // in the order QSettings wrote them
     for (const Line &value : values) {
         if (value.kind != Line::Entry)
             continue;
         const QByteArray entry = bytesOf(rendered, value);
-        const int existing = lastNamed(lines, Line::Entry, value.name, sensitivity);
+        const QByteArray newValue = entry.mid(value.equals - value.start + 1);
         const QString section = sectionOf(value.name);
-        const int header = lastNamed(lines, Line::Section, section, sensitivity);
-        if (existing >= 0) {
-            // The key as it stands, its value as QSettings writes it.
-            const Line &line = lines.at(existing);
-            int from = line.equals + 1;
-            while (from < line.end && (text.at(from) == ' ' || text.at(from) == '\t'))
-                ++from;
-            // (An insertion after an empty last value lands at the same place.)
-            splices[from].first = line.end - from;
-            splices[from].second.prepend(entry.mid(value.equals - value.start + 1));
-        } else if (header >= 0) {
-            const int at = physicalEnd(text, lines.at(lastOfBlock(lines, header)).end);
-            splices[at].second += lineEnd + entry;
-        } else {
-            auto added = std::find_if(newSections.begin(), newSections.end(),
-                                      [&](const QPair<QString, QByteArray> &s) { return s.first == section; });
-            if (added == newSections.end()) {
-                const QByteArray head
-                    = bytesOf(rendered, values.at(lastNamed(values, Line::Section, section, sensitivity)));
-                added = newSections.insert(newSections.end(), {section, lineEnd + head});
-            }
-            added->second += lineEnd + entry;
+        // A reading may return the key from the top level or from its own
+        // section, whichever it parsed last: each place's last line is set.
+        const QString topLevel;
+        const int inTopLevel = lastNamed(lines, Line::Entry, value.name, sensitivity, &topLevel);
+        const int inSection = section.isEmpty() ? -1 : lastNamed(lines, Line::Entry, value.name, sensitivity, &section);
+        for (const int existing : {inTopLevel, inSection}) {
+            if (existing >= 0)
+                replaceValue(text, lines.at(existing), newValue, &splices);
         }
+        if (inTopLevel >= 0 || inSection >= 0)
+            continue;
+        const int header = lastNamed(lines, Line::Section, section, sensitivity);
+        if (header >= 0) {
+            // After the block's last entry, unless it would swallow the key.
+            const int last = lastOfBlock(lines, header);
+            insertLineAfter(text, lines.at(lines.at(last).open ? header : last).end, entry, &splices);
+            continue;
+        }
+        auto added = std::find_if(newSections.begin(), newSections.end(),
+                                  [&](const QPair<QString, QByteArrayList> &s) { return s.first == section; });
+        if (added == newSections.end()) {
+            const QByteArray head
+                = bytesOf(rendered, values.at(lastNamed(values, Line::Section, section, sensitivity)));
+            added = newSections.insert(newSections.end(), {section, {head}});
+        }
+        added->second.append(entry);
     }
     QByteArray edited = text;
     // From the end, so that every position still holds.
@@ -260,23 +341,34 @@ QByteArray withValuesSet(const QByteArray &text, const QByteArray &rendered, Qt:
         --splice;
         edited.replace(splice.key(), splice.value().first, splice.value().second);
     }
-    for (const auto &section : newSections) {
-        // A blank line before a new section, as QSettings parts them.
-        if (!edited.isEmpty() && !isLineEnd(edited.at(edited.size() - 1)))
-            edited += lineEnd;
-        edited += (edited.trimmed().isEmpty() ? section.second.mid(lineEnd.size()) : section.second) + lineEnd;
+    return withSections(edited, linesOf(edited), newSections);
+}
+
+int unclosedHeaders(const QByteArray &text)
+{
+    int count = 0;
+    for (int at = 0; at < text.size();) {
+        while (at < text.size() && isSpace(text.at(at)))
+            ++at;
+        const int end = physicalEnd(text, at);
+        const char *line = text.constData() + at;
+        if (at < end && *line == '[' && std::find(line, line + (end - at), ']') == line + (end - at))
+            ++count;
+        at = end;
     }
-    return edited;
+    return count;
 }
 
 bool keepsOtherLines(const QByteArray &original, const QByteArray &edited, const QStringList &keys,
                      Qt::CaseSensitivity sensitivity)
 {
-    // The bytes of every line but the keys' own, and but a section header
-    // that holds nothing else.
+    // The bytes of every line but the keys' own, but a section header that
+    // holds nothing else, and but a "[General]" right after such a header
+    // (what puts the top level back after a section put before it).
     const auto others = [&](const QByteArray &text) {
         const QVector<Line> lines = linesOf(text);
         QByteArrayList kept;
+        bool afterKeysOnly = false;
         for (int i = 0; i < lines.size(); ++i) {
             const Line &line = lines.at(i);
             const auto isKey = [&](const Line &l) {
@@ -290,9 +382,13 @@ bool keepsOtherLines(const QByteArray &original, const QByteArray &edited, const
                 int next = i + 1;
                 while (next < lines.size() && isKey(lines.at(next)))
                     ++next;
-                if (next == lines.size() || lines.at(next).kind == Line::Section)
+                const bool keysOnly = next == lines.size() || lines.at(next).kind == Line::Section;
+                const bool general = afterKeysOnly && line.name.isEmpty();
+                afterKeysOnly = keysOnly;
+                if (keysOnly || general)
                     continue;
             }
+            afterKeysOnly = afterKeysOnly && line.kind == Line::Comment;
             kept.append(text.mid(line.start, line.end - line.start));
         }
         return kept;

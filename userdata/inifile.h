@@ -30,4 +30,9 @@ QByteArray withValuesSet(const QByteArray &text, const QByteArray &rendered, Qt:
 bool keepsOtherLines(const QByteArray &original, const QByteArray &edited, const QStringList &keys,
                      Qt::CaseSensitivity sensitivity);
 
+// How many lines of `text` open a section header that never closes on
+// that line: Qt's reader looks for each one's ']' to the end of the file,
+// which makes reading such a file quadratic in its size. Counted in one pass.
+int unclosedHeaders(const QByteArray &text);
+
 } // namespace Ini

@@ -30,6 +30,11 @@ constexpr unsigned long HeldFileRetryMs = 50;
 
 constexpr char Utf8Mark[] = "\xEF\xBB\xBF";
 
+// Each costs Qt's reader a search to the end of the file: a few hundred of
+// them, which no program writes (Qt reports each as a format error), would
+// cost a launch seconds to hours. Such a file counts as unreadable.
+constexpr int MaxUnclosedHeaders = 256;
+
 // Text Qt 5 can read as INI. PowerShell 5's Out-File and Notepad's
 // "Unicode" write UTF-16, in which Qt 5 finds no keys and reports no error;
 // UTF-32 and binary files hold NUL bytes, which no INI text does.
@@ -125,8 +130,8 @@ FileText readText(const QString &path, QByteArray *text)
     const Platform::FileState state = path.isEmpty() ? Platform::FileState::Missing : Platform::fileState(path, &size);
     if (state == Platform::FileState::Missing)
         return FileText::Missing;
-    if (state == Platform::FileState::Unknown || size > MaxSettingsFileSize || !readAll(path, text)
-        || !isIniText(*text))
+    if (state == Platform::FileState::Unknown || size > MaxSettingsFileSize || !readAll(path, text) || !isIniText(*text)
+        || Ini::unclosedHeaders(*text) > MaxUnclosedHeaders)
         return FileText::Unreadable;
     return FileText::Read;
 }
@@ -269,33 +274,6 @@ bool isSeenEverywhere(const QString &path, const QByteArray &text, const QVarian
     return true;
 }
 
-// The existing file's `current` text with `values` set in their own lines.
-// It must read as it did plus `values`, no worse formed, with every other
-// line as it was, and every reading the application may make must see the
-// values set; else there is no text to write.
-bool editedText(const QString &path, const QByteArray &current, const SettingsValues &values, QByteArray *text)
-{
-    QByteArray rendered;
-    QVariantMap meant;
-    QVariantMap before;
-    QVariantMap after;
-    QSettings::Status statusBefore;
-    QSettings::Status statusAfter;
-    if (!render(path, current, values, &rendered, &meant)
-        || !readingOf(path, current, Reading::Full, &before, &statusBefore))
-        return false;
-    const Qt::CaseSensitivity sensitivity = Platform::iniCaseSensitivity();
-    *text = Ini::withValuesSet(current, rendered, sensitivity);
-    if (!readingOf(path, *text, Reading::Full, &after, &statusAfter))
-        return false;
-    before = byName(before);
-    const QVariantMap set = byName(meant);
-    for (auto value = set.begin(); value != set.end(); ++value)
-        before.insert(value.key(), value.value());
-    return (statusAfter == QSettings::NoError || statusBefore != QSettings::NoError) && byName(after) == before
-        && Ini::keepsOtherLines(current, *text, meant.keys(), sensitivity) && isSeenEverywhere(path, *text, meant);
-}
-
 bool replaceOnce(const QString &path, const QByteArray &text)
 {
     const bool existed = QFileInfo::exists(path);
@@ -333,6 +311,29 @@ bool replace(const QString &path, const QByteArray &text, const QDeadlineTimer &
 }
 
 } // namespace
+
+bool editedSettingsText(const QString &path, const QByteArray &current, const SettingsValues &values, QByteArray *text)
+{
+    QByteArray rendered;
+    QVariantMap meant;
+    QVariantMap before;
+    QVariantMap after;
+    QSettings::Status statusBefore;
+    QSettings::Status statusAfter;
+    if (!render(path, current, values, &rendered, &meant)
+        || !readingOf(path, current, Reading::Full, &before, &statusBefore))
+        return false;
+    const Qt::CaseSensitivity sensitivity = Platform::iniCaseSensitivity();
+    *text = Ini::withValuesSet(current, rendered, sensitivity);
+    if (!readingOf(path, *text, Reading::Full, &after, &statusAfter))
+        return false;
+    before = byName(before);
+    const QVariantMap set = byName(meant);
+    for (auto value = set.begin(); value != set.end(); ++value)
+        before.insert(value.key(), value.value());
+    return (statusAfter == QSettings::NoError || statusBefore != QSettings::NoError) && byName(after) == before
+        && Ini::keepsOtherLines(current, *text, meant.keys(), sensitivity) && isSeenEverywhere(path, *text, meant);
+}
 
 bool isPresent(const QVariant &value)
 {
@@ -414,7 +415,8 @@ SettingsWrite writeSettingsFile(const QString &path, const SettingsDecision &dec
     if (state == FileText::Missing)
         written = newText(path, values, &text) && replace(path, text, deadline);
     else // made read-only by its user: kept as it is, even where this process could write it (root can)
-        written = !isMarkedReadOnly(path) && editedText(path, current, values, &text) && replace(path, text, deadline);
+        written = !isMarkedReadOnly(path) && editedSettingsText(path, current, values, &text)
+            && replace(path, text, deadline);
     return written ? SettingsWrite::Written : SettingsWrite::Failed;
 }
 

@@ -31,8 +31,10 @@ struct OpenedSettings
 // else that keeps the file from being read is unreadable, which is not the
 // same: what it holds is unknown. Unreadable are a file that cannot be read
 // or whose existence cannot be learned (its folder cannot be searched), an
-// oversized one, and text Qt 5 cannot read as INI: UTF-16 or UTF-32 (with
-// their byte-order marks) or anything holding NUL bytes. ASCII, Latin-1 and
+// oversized one, one with hundreds of section headers that never close
+// (which Qt's reader takes quadratic time for), and text Qt 5 cannot read as
+// INI: UTF-16 or UTF-32 (with their byte-order marks) or anything holding
+// NUL bytes. ASCII, Latin-1 and
 // UTF-8 with or without its mark are read. While another program holds the
 // file (Windows), reading is retried until `deadline`.
 OpenedSettings openSettingsFile(const QString &path, const QDeadlineTimer &deadline);
@@ -109,6 +111,14 @@ enum class SettingsWrite { Written, Unneeded, Failed };
 // point) it is still the old file, byte for byte. Unneeded when `decide`
 // asked for nothing. The caller holds the data directory's lock.
 SettingsWrite writeSettingsFile(const QString &path, const SettingsDecision &decide, const QDeadlineTimer &deadline);
+
+// The existing settings file at `path`, holding `current`, with `values` set
+// in their own lines (see inifile.h). It must read as it did plus `values`,
+// no worse formed, with every other line as it was, and every reading the
+// application may make must see the values set; else there is no safe edit,
+// and false. Scratch copies are read beside `path`.
+bool editedSettingsText(const QString &path, const QByteArray &current, const SettingsValues &values,
+                        QByteArray *edited);
 
 // Whether `fileName` is the name of a scratch file the launcher makes beside
 // a settings file ("<file>.scratch.XXXXXX"), or of what QSettings makes

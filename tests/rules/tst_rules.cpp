@@ -2,9 +2,11 @@
 // SPDX-License-Identifier: MIT
 #include "launcher/debuggerchannel.h"
 #include "launcher/launcher.h"
+#include "userdata/inifile.h"
 #include "userdata/lockfile.h"
 #include "userdata/settingsfile.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 Q_DECLARE_METATYPE(NameRules)
@@ -145,6 +147,72 @@ private Q_SLOTS:
         QFETCH(quint32, ntStatus);
         QFETCH(LockLeftover, leftover);
         QCOMPARE(windowsOpenFailure(error, ntStatus), leftover);
+    }
+
+    // The launcher's keys added to a file a user or another program wrote:
+    // each where QSettings reads it as its own line, in every place a
+    // reading may take it from; "refused" (null) where no edit is safe.
+    void settingsEdit_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("versions"); // else the code
+        QTest::addColumn<QByteArray>("edited");
+        const QByteArray code = "software_code=0123456789ABCDEF0123456789ABCDEF";
+        const QByteArray versions = "current_version=2.0.0\nprevious_version=1.0.0";
+        QTest::newRow("continued last line: after the header")
+            << QByteArray("[code]\nother=a\\") << false << "[code]\n" + code + "\nother=a\\";
+        QTest::newRow("continued last line and its newline")
+            << QByteArray("[code]\nother=a\\\n") << false << "[code]\n" + code + "\nother=a\\\n";
+        QTest::newRow("continued last line: new section first")
+            << QByteArray("[a]\nx=1\\") << false << "[code]\n" + code + "\n[a]\nx=1\\";
+        QTest::newRow("open quote: after the header")
+            << QByteArray("[code]\nnote=\"open") << false << "[code]\n" + code + "\nnote=\"open";
+        QTest::newRow("open quote at the top level: the top level goes on")
+            << QByteArray("x=\"open") << false << "[code]\n" + code + "\n[General]\nx=\"open";
+        QTest::newRow("versions before an open line")
+            << QByteArray("[a]\nb=\"open\n") << true << "[version]\n" + versions + "\n[a]\nb=\"open\n";
+        QTest::newRow("set at the top level and in its section: both")
+            << QByteArray("[code]\nsoftware_code=\n[General]\ncode\\software_code=\n") << false
+            << "[code]\n" + code + "\n[General]\ncode\\" + code + "\n";
+        QTest::newRow("the line end of the line it follows")
+            << QByteArray("[a]\nb=1\n[code]\r\nx=1\r\n") << false << "[a]\nb=1\n[code]\r\nx=1\r\n" + code + "\r\n";
+        QTest::newRow("a lone CR stays one")
+            << QByteArray("[a]\nx=1\r") << false << "[a]\nx=1\r\r[code]\r" + code + "\r";
+        QTest::newRow("no final newline stays none")
+            << QByteArray("[a]\nx=1") << false << "[a]\nx=1\n\n[code]\n" + code;
+        QTest::newRow("[code] hidden by [code\\a]: refused")
+            << QByteArray("[code]\nsoftware_code=\n[code\\a]\nx=1\n") << false << QByteArray();
+    }
+    void settingsEdit()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, versions);
+        QFETCH(QByteArray, edited);
+        const SettingsValues values = versions
+            ? SettingsValues {{"version/current_version", "2.0.0"}, {"version/previous_version", "1.0.0"}}
+            : SettingsValues {{"code/software_code", "0123456789ABCDEF0123456789ABCDEF"}};
+        QTemporaryDir directory;
+        QByteArray result;
+        const bool ok = editedSettingsText(directory.filePath("setting.ini"), text, values, &result);
+        QCOMPARE(ok ? result : QByteArray(), edited);
+    }
+
+    // Names as Qt 5's INI code compares them on Windows: toLower(), under
+    // which "\u017F" is not "s".
+    void windowsNames_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("edited");
+        QTest::newRow("upper case: the same key")
+            << QByteArray("[CODE]\nSOFTWARE_CODE=\n") << QByteArray("[CODE]\nSOFTWARE_CODE=X\n");
+        QTest::newRow("long s: another key") << QByteArray("[code]\n%U017Foftware_code=\n")
+                                             << QByteArray("[code]\n%U017Foftware_code=\nsoftware_code=X\n");
+    }
+    void windowsNames()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, edited);
+        QCOMPARE(Ini::withValuesSet(text, "[code]\nsoftware_code=X\n", Qt::CaseInsensitive), edited);
     }
 
     // One line per event, whatever a version holds.
