@@ -60,5 +60,7 @@ skipped=$(QUILLORA_SIMULATE_ENOEXEC=1 QUILLORA_WINE_LOADER=/usr/lib/wine/wine \
     || { echo "$skipped"; echo "FAIL: where 32-bit programs cannot run, the x86 table does not skip"; exit 1; }
 echo "Checked: where 32-bit programs cannot run, the x86 table skips and says why."
 
+scripts/fuzz.sh 60
+
 scripts/build.sh build-asan -DBUILD_TESTING=ON -DQUILLORA_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 (cd build-asan && ctest --output-on-failure)

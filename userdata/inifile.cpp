@@ -86,12 +86,15 @@ bool readLine(const QByteArray &text, int &at, Line *line, QVector<Line> *lines)
                 ended = true;
             }
         } else if (c == '\\') {
+            // A backslash takes the next character, a line end too.
+            bool tookLineEnd = i == size;
             if (i < size) {
                 const char next = text.at(i++);
+                tookLineEnd = isLineEnd(next);
                 if (i < size && isLineEnd(next) && isLineEnd(text.at(i)) && next != text.at(i))
                     ++i;
             }
-            escapedToEnd = i == size;
+            escapedToEnd = tookLineEnd && i == size;
         } else if (c == '"') {
             inQuotes = !inQuotes;
         } else if (c == ';') {
@@ -204,14 +207,16 @@ QByteArray lineEndAt(const QByteArray &text, int position)
 }
 
 // The line end a new line placed at `position` takes: that of the line it
-// follows, else the nearest before it, else the one QSettings writes.
+// follows, else the nearest before it, else at the start of the text that
+// of the line it comes before, else the one QSettings writes.
 QByteArray lineEndFor(const QByteArray &text, int position)
 {
     for (int at = qMin(position, text.size() - 1); at >= 0; --at) {
         if (isLineEnd(text.at(at)))
             return text.at(at) == '\n' && at > 0 && text.at(at - 1) == '\r' ? "\r\n" : text.mid(at, 1);
     }
-    return "\n";
+    const QByteArray after = lineEndAt(text, physicalEnd(text, position));
+    return after.isEmpty() ? QByteArray("\n") : after;
 }
 
 QString sectionOf(const QString &key)
@@ -271,7 +276,10 @@ QByteArray withSections(const QByteArray &text, const QVector<Line> &lines,
             first = i;
     }
     const int mark = text.startsWith(Utf8Mark) ? 3 : 0;
-    const int at = !lastIsOpen ? text.size() : first >= 0 ? lines.at(first).start : mark;
+    int at = !lastIsOpen ? text.size() : first >= 0 ? lines.at(first).start : mark;
+    // Before the header's whole physical line, indentation and all.
+    while (lastIsOpen && at > mark && (text.at(at - 1) == ' ' || text.at(at - 1) == '\t'))
+        --at;
     const QByteArray lineEnd = lineEndFor(text, at);
     QByteArray added;
     for (const auto &section : sections)

@@ -18,10 +18,13 @@ namespace Ini {
 // `text` with each key of `rendered` set to the value it has there.
 // `rendered` is QSettings' own text for those keys alone, in the file's
 // codec: each value is written exactly as QSettings writes it. A key set
-// before goes in place of its last value; a new one goes at the end of the
-// last block of its section, or in a new section at the end of the file.
-// Names compare with `sensitivity`, as QSettings compares them on this
-// system.
+// before goes in place of its last value at the top level and in its own
+// section, as a reading may take it from either. A new one goes after the
+// last entry of its section's last block (right after the header when that
+// entry would swallow it), or in a new section at the end of the file
+// (before its first section when its last line would swallow it). A new
+// line takes the line end of the line it follows. Names compare with
+// `sensitivity`, as QSettings compares them on this system.
 QByteArray withValuesSet(const QByteArray &text, const QByteArray &rendered, Qt::CaseSensitivity sensitivity);
 
 // Whether `edited` holds every line of `original` but those of `keys`,

@@ -320,7 +320,7 @@ bool editedSettingsText(const QString &path, const QByteArray &current, const Se
     QVariantMap after;
     QSettings::Status statusBefore;
     QSettings::Status statusAfter;
-    if (!render(path, current, values, &rendered, &meant)
+    if (!isIniText(current) || !render(path, current, values, &rendered, &meant)
         || !readingOf(path, current, Reading::Full, &before, &statusBefore))
         return false;
     const Qt::CaseSensitivity sensitivity = Platform::iniCaseSensitivity();

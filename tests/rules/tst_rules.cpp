@@ -176,6 +176,10 @@ private Q_SLOTS:
             << "[code]\n" + code + "\n[General]\ncode\\" + code + "\n";
         QTest::newRow("the line end of the line it follows")
             << QByteArray("[a]\nb=1\n[code]\r\nx=1\r\n") << false << "[a]\nb=1\n[code]\r\nx=1\r\n" + code + "\r\n";
+        // Found by fuzzing: a section put first goes after the mark, with
+        // the line end of the line it comes before.
+        QTest::newRow("open last line, marked, CR LF") << QByteArray("\xEF\xBB\xBF[a]\r\nb=\"open") << false
+                                                       << "\xEF\xBB\xBF[code]\r\n" + code + "\r\n[a]\r\nb=\"open";
         QTest::newRow("a lone CR stays one")
             << QByteArray("[a]\nx=1\r") << false << "[a]\nx=1\r\r[code]\r" + code + "\r";
         QTest::newRow("no final newline stays none")
