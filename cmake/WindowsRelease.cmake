@@ -6,6 +6,8 @@
 
 # libmingw32's main calls WinMain; it must come before qtmain.
 target_link_libraries(quillora-launcher PRIVATE mingw32 Qt5::WinMain)
+# The stack protector's guard seeded without loading a DLL (see the file).
+target_sources(quillora-launcher PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../launcher/stackguard_win.cpp)
 # Runs with nothing but Windows' own DLLs beside it (Qt and the compiler's
 # runtime are linked statically); the rest of Qt's system DLLs are loaded
 # late, from the system folder only.

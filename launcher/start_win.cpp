@@ -17,13 +17,20 @@
 #ifndef STARTF_PREVENTPINNING
 #define STARTF_PREVENTPINNING 0x00002000
 #endif
+// Set, though not documented, when the program was started from a taskbar or
+// a jump list (Windows 8 and later): hStdOutput then holds the monitor
+// (HMONITOR) of that taskbar, on which the program should open its window.
+#ifndef STARTF_HASMONITOR
+#define STARTF_HASMONITOR 0x00000400
+#endif
 
 namespace {
 
 // How the user started the launcher, passed on to the application: the
-// shortcut's "Run: Minimized/Maximized", its hotkey, and the shortcut itself
-// (or an application id), under which Windows groups and pins the taskbar
-// button, rather than under the versioned path that the next upgrade breaks.
+// shortcut's "Run: Minimized/Maximized", its hotkey, the monitor whose
+// taskbar was clicked, and the shortcut itself (or an application id), under
+// which Windows groups and pins the taskbar button, rather than under the
+// versioned path that the next upgrade breaks.
 void startAsTheLauncherWasStarted(QProcess::CreateProcessArguments *arguments)
 {
     STARTUPINFOW own = {};
@@ -45,19 +52,21 @@ void startAsTheLauncherWasStarted(QProcess::CreateProcessArguments *arguments)
     // STARTF_USESTDHANDLES the child would get the launcher's all the same,
     // unless a hotkey takes hStdInput's place: Windows then ties the key to
     // the application's first window, so pressing it brings Quillora
-    // forward, and hands on no standard handle.
-    info->hStdOutput = nullptr;
+    // forward, and hands on no standard handle. A monitor takes hStdOutput's
+    // place alike; it is no kernel handle, and nothing is inherited.
+    const DWORD inPlaceOfHandles = own.dwFlags & (STARTF_USEHOTKEY | STARTF_HASMONITOR);
+    info->hStdInput = (inPlaceOfHandles & STARTF_USEHOTKEY) ? own.hStdInput : nullptr;
+    info->hStdOutput = (inPlaceOfHandles & STARTF_HASMONITOR) ? own.hStdOutput : nullptr;
     info->hStdError = nullptr;
-    if (own.dwFlags & STARTF_USEHOTKEY) {
-        info->dwFlags = (info->dwFlags & ~DWORD(STARTF_USESTDHANDLES)) | STARTF_USEHOTKEY;
-        info->hStdInput = own.hStdInput;
+    if (inPlaceOfHandles) {
+        info->dwFlags = (info->dwFlags & ~DWORD(STARTF_USESTDHANDLES)) | inPlaceOfHandles;
         // Without STARTF_USESTDHANDLES the child is given the launcher's
-        // own standard handles; the launcher, about to exit, writes to none.
+        // own standard handles; the launcher, about to exit, uses none.
+        SetStdHandle(STD_INPUT_HANDLE, nullptr);
         SetStdHandle(STD_OUTPUT_HANDLE, nullptr);
         SetStdHandle(STD_ERROR_HANDLE, nullptr);
     } else {
         info->dwFlags |= STARTF_USESTDHANDLES;
-        info->hStdInput = nullptr;
     }
     arguments->inheritHandles = FALSE;
 }

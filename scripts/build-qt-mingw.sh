@@ -65,6 +65,14 @@ skipped=""
 # reader and writer (Qt's plugin loader needs them).
 options="-release -static -static-runtime -optimize-size -gc-binaries -nomake examples -nomake tests
     -no-pkg-config -no-gui -no-widgets -no-dbus -no-opengl -no-icu -no-openssl -qt-zlib"
+# Hardened like the launcher (cmake/mingw-w64.cmake): Qt 5's own
+# -stack-protector-strong is for QNX alone. The link flags reach Qt's
+# configure tests too, which would otherwise fail on fortify's unresolved
+# functions and silently switch features off.
+for flag in -fstack-protector-strong -D_FORTIFY_SOURCE=2; do
+    options="$options QMAKE_CFLAGS+=$flag QMAKE_CXXFLAGS+=$flag"
+done
+options="$options QMAKE_LFLAGS+=-fstack-protector-strong"
 for feature in network sql xml concurrent testlib big_codecs codecs mimetype itemmodel statemachine animation \
     timezone datetimeparser sharedmemory systemsemaphore filesystemwatcher translation commandlineparser \
     xmlstream sha3-fast topleveldomain regularexpression; do

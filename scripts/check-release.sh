@@ -102,6 +102,48 @@ else
     fail "a Time-Stamp Authority that does not answer: no clear error, or a dist/ left"
 fi
 
+# Interrupted while it signs, the Time-Stamp Authority stalled: with each
+# signal, as a Ctrl-C, a kill or a closed terminal sends it to the whole
+# process group, the release exits as the signal asks and leaves nothing,
+# least of all the password. env --default-signal: a background job of this
+# shell would ignore INT, and pass without any trap.
+python3 -c 'import socket, time
+s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen(16)
+print(s.getsockname()[1], flush=True); time.sleep(3600)' > "$work/stalled.port" &
+stalled_pid=$!
+for _ in $(seq 100); do [ -s "$work/stalled.port" ] && break; sleep 0.1; done
+for signal in HUP:129 INT:130 TERM:143; do
+    name=${signal%:*} status=${signal#*:}
+    before=$(ls -d /tmp/quillora-release.* 2>/dev/null || true)
+    setsid env --default-signal=INT scripts/release-windows.sh --arch x64 --sign-pkcs12 "$work/vendor.p12" \
+        --timestamp-url "http://127.0.0.1:$(cat "$work/stalled.port")" >/dev/null 2>&1 &
+    release=$!
+    signer=""
+    for _ in $(seq 1200); do
+        signer=$(pgrep -s "$release" -x osslsigncode || true)
+        [ -n "$signer" ] && break
+        sleep 0.25
+    done
+    [ -n "$signer" ] || fail "$name: the release never came to signing"
+    if [ -n "$signer" ] && tr '\0' '\n' < "/proc/$signer/environ" | grep -q "$QUILLORA_SIGN_PASSWORD"; then
+        fail "$name: the signer's environment holds the password"
+    fi
+    if [ -n "$signer" ] && tr '\0' ' ' < "/proc/$signer/cmdline" | grep -q "$QUILLORA_SIGN_PASSWORD"; then
+        fail "$name: the signer's command line holds the password"
+    fi
+    kill -s "$name" -- "-$release"
+    code=0
+    wait "$release" || code=$?
+    after=$(ls -d /tmp/quillora-release.* 2>/dev/null || true)
+    left=$(grep -rlF "$QUILLORA_SIGN_PASSWORD" /tmp --exclude-dir="$(basename "$work")" 2>/dev/null || true)
+    if [ "$code" -eq "$status" ] && [ "$after" = "$before" ] && [ -z "$left" ] && [ ! -e dist ]; then
+        pass "$name while signing: exit $code, no stage, no password left anywhere in /tmp"
+    else
+        fail "$name while signing: exit $code (want $status), stage left: ${after#"$before"}, password in: $left"
+    fi
+done
+kill "$stalled_pid"
+
 scripts/release-windows.sh --sign-pkcs12 "$work/vendor.p12" --timestamp-url "$tsa" >/dev/null
 (cd dist && sha256sum --quiet -c SHA256SUMS) && pass "SHA256SUMS holds for $(cd dist && printf '%s ' *.zip *.debug *.cdx.json)" \
     || fail "SHA256SUMS does not match"

@@ -29,21 +29,28 @@ while [ $# -gt 0 ]; do
 done
 [ -n "$pkcs12" ] || [ -z "$timestamp" ] || usage
 
+# The signing password lives in this shell alone: taken out of the
+# environment, so that no child process gets it, and handed to the signer on
+# a pipe, never in a file or on a command line, where it could outlive the
+# release or be seen in ps.
+if [ -n "$pkcs12" ]; then
+    password="${QUILLORA_SIGN_PASSWORD:?set QUILLORA_SIGN_PASSWORD to the password of $pkcs12}"
+fi
+unset QUILLORA_SIGN_PASSWORD
+
 # A failed release leaves no bundle, least of all an older one: dist/ is
-# made in the stage and moved in place last.
+# made in the stage and moved in place last. Interrupted, it leaves no stage
+# either, and exits as the signal asks (dash runs no EXIT trap on one).
 rm -rf dist
 scripts/install-deps.sh osslsigncode
 stage=$(mktemp -d /tmp/quillora-release.XXXXXX)
 trap 'rm -rf "$stage"' EXIT
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
 mkdir "$stage/dist"
 SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}"
 export SOURCE_DATE_EPOCH
-if [ -n "$pkcs12" ]; then
-    # The password goes in through a file only its owner can read, removed
-    # with the stage: never on a command line, where anyone could see it.
-    (umask 077 && printf '%s' "${QUILLORA_SIGN_PASSWORD:?set QUILLORA_SIGN_PASSWORD to the password of $pkcs12}" \
-        > "$stage/password")
-fi
 
 for arch in $arches; do
     case "$arch" in
@@ -60,8 +67,10 @@ for arch in $arches; do
     cmake --install "$build" --component debug --prefix "$stage/$arch/debug" >/dev/null
     exe="$stage/$arch/runtime/quillora-launcher.exe"
     if [ -n "$pkcs12" ]; then
-        if ! osslsigncode sign -pkcs12 "$pkcs12" -readpass "$stage/password" -h sha256 -n "Quillora launcher" \
-            ${timestamp:+-ts "$timestamp"} -in "$exe" -out "$exe.signed" > "$stage/sign.log" 2>&1; then
+        # printf is the shell's own: the password is on no command line.
+        if ! printf '%s' "$password" | osslsigncode sign -pkcs12 "$pkcs12" -readpass /dev/fd/3 -h sha256 \
+            -n "Quillora launcher" ${timestamp:+-ts "$timestamp"} -in "$exe" -out "$exe.signed" 3<&0 </dev/null \
+            > "$stage/sign.log" 2>&1; then
             cat "$stage/sign.log" >&2
             if [ -n "$timestamp" ]; then
                 echo "error: signing $arch failed; is the Time-Stamp Authority at $timestamp answering?" >&2

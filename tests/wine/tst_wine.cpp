@@ -433,6 +433,8 @@ private Q_SLOTS:
         // Wine keeps no key value, only the flag: hStdInput, where Windows
         // has the key, is the launcher's standard input there ("*": not compared).
         QTest::newRow("with a hotkey") << QStringList {"201", "1", "-"} << "201\t1\t{exe}\t*\t";
+        // Wine passes the monitor's flag on, not its value.
+        QTest::newRow("from a monitor's taskbar") << QStringList {"401", "1", "-"} << "401\t1\t{exe}\t*\t";
         QTest::newRow("QT_FATAL_WARNINGS twice")
             << QStringList {"1", "1", "-", "QT_FATAL_WARNINGS=1|qt_fatal_warnings=1|QT_FATAL_CRITICALS="}
             << "101\t1\t{exe}\t0\tQT_FATAL_WARNINGS=1,qt_fatal_warnings=1,QT_FATAL_CRITICALS=,";
@@ -648,7 +650,9 @@ private Q_SLOTS:
 
     // DLLs planted beside the launcher under system DLLs' names are never
     // loaded: not those Qt imports (loaded late, by full path), and not
-    // psapi, which Qt loads by bare name whenever the lock is taken.
+    // psapi, which Qt loads by bare name whenever the lock is taken, and
+    // not those the compiler's stack-guard seeding would load before main
+    // (rsaenh, bcrypt, crypt32, cryptbase), which the launcher seeds itself.
     // Wine's own user32 imports version.dll, so that one is not planted.
     void loadsSystemDllsOnlyFromTheSystemFolder_data()
     {
@@ -664,7 +668,8 @@ private Q_SLOTS:
         QFETCH(QStringList, reached);
         const Setup setup = freshInstallation({"1.0.0"});
         QFile::copy(helper("quillora-reacher.exe"), setup.install + "/quillora-reacher.exe");
-        const QStringList planted {"netapi32", "userenv", "winmm", "mpr", "psapi"};
+        const QStringList planted {"netapi32", "userenv", "winmm",   "mpr",      "psapi",
+                                   "rsaenh",   "bcrypt",  "crypt32", "cryptbase"};
         for (const QString &name : planted)
             QVERIFY(QFile::copy(helper("quillora-planted.dll"), setup.install + '/' + name + ".dll"));
         QProcessEnvironment env;
