@@ -9,6 +9,7 @@
 #include "settingskeys.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
@@ -29,6 +30,10 @@ constexpr char ScratchMark[] = ".scratch.";
 constexpr unsigned long HeldFileRetryMs = 50;
 
 constexpr char Utf8Mark[] = "\xEF\xBB\xBF";
+
+// Far below Qt's 30 s stale time: how long a write may keep the
+// application's settings lock before it replaces the file.
+constexpr qint64 MaxSettingsLockHoldMs = 10000;
 
 // Each costs Qt's reader a search to the end of the file: a few hundred of
 // them, which no program writes (Qt reports each as a format error), would
@@ -191,10 +196,12 @@ bool readingOf(const QString &path, const QByteArray &text, Reading reading, QVa
     });
 }
 
-// What each of the application's readings of `text` sees of `key`.
-bool applicationValues(const QString &path, const QByteArray &text, const QString &key, QVariantList *values)
+// What each of the application's `readings` of `text` sees of `key`.
+bool applicationValues(const QString &path, const QByteArray &text, const QString &key, QVariantList *values,
+                       std::initializer_list<Reading> readings
+                       = {Reading::Fresh, Reading::TopLevelFirst, Reading::Full})
 {
-    for (const Reading reading : {Reading::Fresh, Reading::TopLevelFirst, Reading::Full}) {
+    for (const Reading reading : readings) {
         const auto readKey = [&](QSettings &settings) {
             if (reading == Reading::Full)
                 settings.allKeys();
@@ -261,13 +268,13 @@ bool newText(const QString &path, const SettingsValues &values, QByteArray *text
     return render(path, QByteArray(), values, text, &meant);
 }
 
-// Whether every reading the application may make of `text` sees each of
-// `meant`'s keys hold its value.
-bool isSeenEverywhere(const QString &path, const QByteArray &text, const QVariantMap &meant)
+// Whether the lazy readings the application may make of `text` see each of
+// `meant`'s keys hold its value (a full parse is compared apart).
+bool isSeenLazily(const QString &path, const QByteArray &text, const QVariantMap &meant)
 {
     for (auto value = meant.begin(); value != meant.end(); ++value) {
         QVariantList seen;
-        if (!applicationValues(path, text, value.key(), &seen)
+        if (!applicationValues(path, text, value.key(), &seen, {Reading::Fresh, Reading::TopLevelFirst})
             || !std::all_of(seen.begin(), seen.end(), [&](const QVariant &v) { return v == value.value(); }))
             return false;
     }
@@ -332,7 +339,7 @@ bool editedSettingsText(const QString &path, const QByteArray &current, const Se
     for (auto value = set.begin(); value != set.end(); ++value)
         before.insert(value.key(), value.value());
     return (statusAfter == QSettings::NoError || statusBefore != QSettings::NoError) && byName(after) == before
-        && Ini::keepsOtherLines(current, *text, meant.keys(), sensitivity) && isSeenEverywhere(path, *text, meant);
+        && Ini::keepsOtherLines(current, *text, meant.keys(), sensitivity) && isSeenLazily(path, *text, meant);
 }
 
 bool isPresent(const QVariant &value)
@@ -403,6 +410,8 @@ SettingsWrite writeSettingsFile(const QString &path, const SettingsDecision &dec
     QLockFile applicationsLock(lockPath);
     if (!takeLock(applicationsLock, lockPath, deadline))
         return SettingsWrite::Failed;
+    QElapsedTimer held;
+    held.start();
     QByteArray current;
     QByteArray text;
     const FileText state = readText(path, &current);
@@ -411,13 +420,17 @@ SettingsWrite writeSettingsFile(const QString &path, const SettingsDecision &dec
     const SettingsValues values = decide(SettingsFileState(path, state == FileText::Read, current));
     if (values.isEmpty())
         return SettingsWrite::Unneeded;
-    bool written = false;
-    if (state == FileText::Missing)
-        written = newText(path, values, &text) && replace(path, text, deadline);
-    else // made read-only by its user: kept as it is, even where this process could write it (root can)
-        written = !isMarkedReadOnly(path) && editedSettingsText(path, current, values, &text)
-            && replace(path, text, deadline);
-    return written ? SettingsWrite::Written : SettingsWrite::Failed;
+    // Made read-only by its user: kept as it is, even where this process
+    // could write it (root can).
+    const bool made = state == FileText::Missing
+        ? newText(path, values, &text)
+        : !isMarkedReadOnly(path) && editedSettingsText(path, current, values, &text);
+    // Past Qt's stale time the application's QSettings would take the lock
+    // from this live launcher, and its save could land before the replace:
+    // a file that takes this long to edit (megabytes) is left as it is.
+    if (!made || held.elapsed() > MaxSettingsLockHoldMs)
+        return SettingsWrite::Failed;
+    return replace(path, text, deadline) ? SettingsWrite::Written : SettingsWrite::Failed;
 }
 
 void removeScratchLeftovers(const QString &dataDirectory)
