@@ -89,6 +89,11 @@ private Q_SLOTS:
         for (const Contender &contender : contenders) {
             logs.append(directory.filePath(QStringLiteral("log%1").arg(logs.size())));
             auto *process = new QProcess(this);
+            // LeakSanitizer cannot work under ptrace (a sanitizer build).
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            if (!contender.wrapper.isEmpty())
+                env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+            process->setProcessEnvironment(env);
             const QStringList arguments {contender.way,
                                          lockPath,
                                          logs.last(),
