@@ -14,8 +14,7 @@
 
 namespace {
 
-// How often a held lock is looked at again: holders keep it for
-// milliseconds.
+// How often a held lock is looked at again.
 constexpr unsigned long HeldLockRetryMs = 20;
 
 // Another launcher may clear and take the lock between two tries; a few
@@ -154,11 +153,18 @@ bool takeLock(QLockFile &lock, const QString &path, const QDeadlineTimer &deadli
             return false;
         if (leftover == LockLeftover::Gone && ++clears <= MaxClears)
             continue;
-        if (deadline.hasExpired())
+        if (!waitedBeforeRetry(deadline))
             return false;
-        const qint64 left = deadline.remainingTime(); // -1: forever
-        QThread::msleep(left < 0 ? HeldLockRetryMs : qMin<qint64>(HeldLockRetryMs, left));
     }
+}
+
+bool waitedBeforeRetry(const QDeadlineTimer &deadline)
+{
+    if (deadline.hasExpired())
+        return false;
+    const qint64 left = deadline.remainingTime(); // -1: forever
+    QThread::msleep(left < 0 ? HeldLockRetryMs : qMin<qint64>(HeldLockRetryMs, left));
+    return true;
 }
 
 LockLeftover windowsOpenFailure(quint32 error, quint32 ntStatus)

@@ -61,6 +61,11 @@ LockLeftover clearLeftoverLock(const QString &path);
 // at all (a folder the user cannot write), is given up at once.
 bool takeLock(QLockFile &lock, const QString &path, const QDeadlineTimer &deadline);
 
+// Waits a moment before a held lock is tried again, never past `deadline`:
+// holders keep a lock for milliseconds. False, without waiting, once the
+// deadline has passed.
+bool waitedBeforeRetry(const QDeadlineTimer &deadline);
+
 // How a failed open of a lock file on Windows is to be taken, from its
 // Win32 error and the NT status beneath it: a delete still pending is Qt's
 // own holder letting go, and passes in a moment, though Windows reports it

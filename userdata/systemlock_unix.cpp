@@ -4,8 +4,9 @@
 // with the holder's last descriptor.
 #include "systemlock.h"
 
+#include "lockfile.h"
+
 #include <QFile>
-#include <QThread>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -14,8 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr unsigned long RetryMs = 20;
 
 // A file that cannot be opened, or that someone removes while it is taken,
 // is made again a few times at most.
@@ -64,10 +63,8 @@ SystemLock::SystemLock(const QString &path, const QDeadlineTimer &deadline)
         }
         const int flockError = errno;
         ::close(fd);
-        if (flockError != EWOULDBLOCK || deadline.hasExpired())
+        if (flockError != EWOULDBLOCK || !waitedBeforeRetry(deadline))
             return;
-        const qint64 left = deadline.remainingTime(); // -1: forever
-        QThread::msleep(left < 0 ? RetryMs : qMin<qint64>(RetryMs, left));
     }
 }
 

@@ -7,17 +7,10 @@
 #include "lockfile.h"
 
 #include <QDir>
-#include <QThread>
 
 #include <windows.h>
 
 extern "C" NTSYSAPI LONG NTAPI RtlGetLastNtStatus(void);
-
-namespace {
-
-constexpr unsigned long RetryMs = 20;
-
-} // namespace
 
 SystemLock::SystemLock(const QString &path, const QDeadlineTimer &deadline)
 {
@@ -33,10 +26,9 @@ SystemLock::SystemLock(const QString &path, const QDeadlineTimer &deadline)
         }
         // Held by another launcher, or being deleted by an older one.
         const DWORD error = GetLastError();
-        if (windowsOpenFailure(error, quint32(RtlGetLastNtStatus())) != LockLeftover::Held || deadline.hasExpired())
+        if (windowsOpenFailure(error, quint32(RtlGetLastNtStatus())) != LockLeftover::Held
+            || !waitedBeforeRetry(deadline))
             return;
-        const qint64 left = deadline.remainingTime(); // -1: forever
-        QThread::msleep(left < 0 ? RetryMs : qMin<qint64>(RetryMs, left));
     }
 }
 
