@@ -14,7 +14,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QSettings>
 
 Q_LOGGING_CATEGORY(launcherDecisions, DecisionsCategory, QtInfoMsg)
 
@@ -70,8 +69,8 @@ void Launcher::run(const Inheritance &given) const
     const QString dataPath = dataDirectory.isEmpty() ? QString() : pathIn(dataDirectory, Names::Settings);
     const OpenedSettings data = openSettingsFile(dataPath, deadline);
     const QString version = versionToRun(data, dataPath, installationDirectory, deadline);
-    if (data.settings)
-        ensureSoftwareCode(*data.settings, deadline);
+    if (data.state == OpenedSettings::Open)
+        ensureSoftwareCode(dataPath, data.code, deadline);
     startVersion(installationDirectory, version, given);
 }
 
@@ -82,8 +81,8 @@ QString Launcher::versionToRun(const OpenedSettings &data, const QString &dataPa
         return unreadable(dataPath);
     Versions versions;
     QString namedBy;
-    if (data.settings) {
-        versions = Versions::from(*data.settings);
+    if (data.state == OpenedSettings::Open) {
+        versions = data.versions;
         namedBy = dataPath;
     }
     // A legacy file still there holds versions that have not reached the

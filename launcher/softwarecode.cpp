@@ -8,31 +8,20 @@
 #include "userdata/settingskeys.h"
 
 #include <QFileInfo>
-#include <QSettings>
 #include <QUuid>
-
-namespace {
-
-// Whatever value the code holds (a list, too, if a comma split it), it is
-// the installation's and stays.
-bool hasCode(const QSettings &settings)
-{
-    return isPresent(settings.value(QLatin1String(Keys::SoftwareCode)));
-}
-
-} // namespace
 
 QString makeSoftwareCode()
 {
     return QUuid::createUuid().toString(QUuid::Id128).toUpper();
 }
 
-void ensureSoftwareCode(const QSettings &settings, const QDeadlineTimer &deadline)
+void ensureSoftwareCode(const QString &path, const QVariant &stored, const QDeadlineTimer &deadline)
 {
-    // Nearly every launch ends here, without waiting for any lock.
-    if (hasCode(settings))
+    // Nearly every launch ends here, without waiting for any lock. Whatever
+    // value the code holds (a list, too, if a comma split it), it is the
+    // installation's and stays.
+    if (isPresent(stored))
         return;
-    const QString path = settings.fileName();
     const DataDirectoryLock lock(QFileInfo(path).path(), deadline);
     if (!lock.isLocked())
         return;

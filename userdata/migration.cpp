@@ -9,7 +9,6 @@
 #include "settingskeys.h"
 
 #include <QFileInfo>
-#include <QSettings>
 
 #include <algorithm>
 
@@ -38,7 +37,7 @@ bool carryOver(const QString &path, const Versions &moved, const QDeadlineTimer 
         return false;
     // An empty file, or one holding only a code, would otherwise win over
     // the versions the user has installed.
-    if (data.state == OpenedSettings::Open && (!Versions::from(*data.settings).isEmpty() || moved.isEmpty()))
+    if (data.state == OpenedSettings::Open && (!data.versions.isEmpty() || moved.isEmpty()))
         return true;
     const SettingsValues versions = {{QLatin1String(Keys::CurrentVersion), moving(moved.current)},
                                      {QLatin1String(Keys::PreviousVersion), moving(moved.previous)}};
@@ -78,15 +77,15 @@ bool hasLegacySettingsToMove(const QString &dataDirectory, const QString &instal
     if (Platform::mayRemove(legacy))
         return true;
     const OpenedSettings data = openSettingsFile(pathIn(dataDirectory, Names::Settings), deadline);
-    return data.state != OpenedSettings::Open || Versions::from(*data.settings).isEmpty();
+    return data.state != OpenedSettings::Open || data.versions.isEmpty();
 }
 
 OpenedSettings::State readLegacyVersions(const QString &installationDirectory, const QDeadlineTimer &deadline,
                                          Versions *versions)
 {
     const OpenedSettings legacy = openSettingsFile(legacySettingsPath(installationDirectory), deadline);
-    if (legacy.settings)
-        *versions = Versions::from(*legacy.settings);
+    if (legacy.state == OpenedSettings::Open)
+        *versions = legacy.versions;
     return legacy.state;
 }
 

@@ -20,6 +20,7 @@
 #include <QVariantMap>
 
 #include <algorithm>
+#include <new>
 
 namespace {
 
@@ -46,6 +47,21 @@ constexpr int MaxUnclosedHeaders = 256;
 bool isIniText(const QByteArray &bytes)
 {
     return !bytes.startsWith("\xFF\xFE") && !bytes.startsWith("\xFE\xFF") && !bytes.contains('\0');
+}
+
+// Runs `read`, a reading through QSettings that says whether it went
+// through, and gives its answer. Qt turns a "@Variant(...)" value into the type it names as it
+// parses the value's section, and a damaged one can claim a list of
+// billions of items: Qt then asks for more memory than exists and throws
+// std::bad_alloc, whatever else the file holds. Such a file reads as one Qt
+// cannot read, never as the end of the launcher.
+template<typename Read> bool readsThrough(Read read)
+{
+    try {
+        return read();
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
 }
 
 // The six characters QTemporaryFile puts in place of "XXXXXX".
@@ -174,15 +190,17 @@ template<typename Read> bool readCopy(const QString &path, const QByteArray &tex
     const ScratchFile copy(path, reading == Reading::Launcher ? unmarked(text) : text);
     if (!copy.isValid())
         return false;
-    QSettings settings(copy.name(), QSettings::IniFormat);
-    if (reading == Reading::Launcher)
-        readAsMarked(settings, text);
-    if (settings.status() == QSettings::AccessError)
-        return false;
-    if (reading == Reading::TopLevelFirst)
-        settings.value(QStringLiteral("quillora-launcher-top-level"));
-    read(settings);
-    return true;
+    return readsThrough([&] {
+        QSettings settings(copy.name(), QSettings::IniFormat);
+        if (reading == Reading::Launcher)
+            readAsMarked(settings, text);
+        if (settings.status() == QSettings::AccessError)
+            return false;
+        if (reading == Reading::TopLevelFirst)
+            settings.value(QStringLiteral("quillora-launcher-top-level"));
+        read(settings);
+        return true;
+    });
 }
 
 // The settings in `text` as a full parse reads them, into `contents`, and
@@ -357,22 +375,24 @@ OpenedSettings openSettingsFile(const QString &path, const QDeadlineTimer &deadl
         if (state == FileText::Missing)
             return opened;
         opened.state = OpenedSettings::Unreadable;
-        if (state == FileText::Read) {
-            auto settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
-            if (settings->status() != QSettings::AccessError) {
-                opened.state = OpenedSettings::Open;
-                opened.settings = std::move(settings);
-                return opened;
-            }
+        OpenedSettings read;
+        // Each key read once: every value() may parse a section of its own.
+        const auto readKeys = [&] {
+            const QSettings settings(path, QSettings::IniFormat);
+            if (settings.status() == QSettings::AccessError)
+                return false;
+            read.versions = {settings.value(QLatin1String(Keys::CurrentVersion)),
+                             settings.value(QLatin1String(Keys::PreviousVersion))};
+            read.code = settings.value(QLatin1String(Keys::SoftwareCode));
+            return true;
+        };
+        if (state == FileText::Read && readsThrough(readKeys)) {
+            read.state = OpenedSettings::Open;
+            return read;
         }
         if (!waitedForHolder(path, deadline))
             return opened;
     }
-}
-
-Versions Versions::from(const QSettings &settings)
-{
-    return {settings.value(QLatin1String(Keys::CurrentVersion)), settings.value(QLatin1String(Keys::PreviousVersion))};
 }
 
 bool Versions::isEmpty() const

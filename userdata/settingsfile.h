@@ -9,40 +9,11 @@
 #include <QVector>
 
 #include <functional>
-#include <memory>
-
-class QSettings;
 
 // Far larger than any settings file the launcher or the application writes.
 // A file this big is not parsed (that would cost seconds and gigabytes on
 // every launch) and never rewritten: it counts as unreadable.
 constexpr qint64 MaxSettingsFileSize = 16 * 1024 * 1024;
-
-// A settings file opened for reading, or why it could not be.
-struct OpenedSettings
-{
-    enum State { Missing, Unreadable, Open };
-    State state = Missing;
-    std::unique_ptr<QSettings> settings; // set when Open
-};
-
-// Opens the INI file at `path` (empty: none) for reading. Only "no such
-// file" is missing, and so is a folder or a dangling link there. Anything
-// else that keeps the file from being read is unreadable, which is not the
-// same: what it holds is unknown. Unreadable are a file that cannot be read
-// or whose existence cannot be learned (its folder cannot be searched), an
-// oversized one, one with hundreds of section headers that never close
-// (which Qt's reader takes quadratic time for), and text Qt 5 cannot read as
-// INI: UTF-16 or UTF-32 (with their byte-order marks) or anything holding
-// NUL bytes. ASCII, Latin-1 and
-// UTF-8 with or without its mark are read. While another program holds the
-// file (Windows), reading is retried until `deadline`.
-OpenedSettings openSettingsFile(const QString &path, const QDeadlineTimer &deadline);
-
-// Whether a key holds a value: anything but nothing or the empty text. Qt
-// reads "a,b" as a list and "@Variant(...)" as other types; those are values
-// too, though not text.
-bool isPresent(const QVariant &value);
 
 // The two version keys of a "setting.ini", as the values they are.
 struct Versions
@@ -50,7 +21,6 @@ struct Versions
     QVariant current;
     QVariant previous;
 
-    static Versions from(const QSettings &settings);
     // Whether neither names anything.
     bool isEmpty() const;
     // The current version, else the previous one, else "1.0.0". Empty when
@@ -58,6 +28,36 @@ struct Versions
     // other version is tried in its place.
     QString toRun() const;
 };
+
+// A settings file opened for reading, or why it could not be.
+struct OpenedSettings
+{
+    enum State { Missing, Unreadable, Open };
+    State state = Missing;
+    // The launcher's keys as the file holds them, when Open.
+    Versions versions;
+    QVariant code;
+};
+
+// Opens the INI file at `path` (empty: none) and reads the launcher's keys
+// from it, as a fresh QSettings value() reads each. Only "no such
+// file" is missing, and so is a folder or a dangling link there. Anything
+// else that keeps the file from being read is unreadable, which is not the
+// same: what it holds is unknown. Unreadable are a file that cannot be read
+// or whose existence cannot be learned (its folder cannot be searched), an
+// oversized one, one with hundreds of section headers that never close
+// (which Qt's reader takes quadratic time for), and text Qt 5 cannot read as
+// INI: UTF-16 or UTF-32 (with their byte-order marks) or anything holding
+// NUL bytes, or a value whose type Qt cannot read without running out of
+// memory (a list that claims billions of items). ASCII, Latin-1 and UTF-8
+// with or without its mark are read. While another program holds the
+// file (Windows), reading is retried until `deadline`.
+OpenedSettings openSettingsFile(const QString &path, const QDeadlineTimer &deadline);
+
+// Whether a key holds a value: anything but nothing or the empty text. Qt
+// reads "a,b" as a list and "@Variant(...)" as other types; those are values
+// too, though not text.
+bool isPresent(const QVariant &value);
 
 // Key and value pairs in the order they are written.
 using SettingsValues = QVector<QPair<QString, QVariant>>;

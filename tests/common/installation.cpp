@@ -76,7 +76,8 @@ QProcess *Installation::start(const QStringList &arguments, const QStringList &w
     // LeakSanitizer cannot work under ptrace and would fail a sanitizer
     // build's launcher for that alone.
     if (wrapper.value(0) == QLatin1String("strace"))
-        env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+        env.insert(QStringLiteral("ASAN_OPTIONS"),
+                   env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":detect_leaks=0"));
     process->setProcessEnvironment(env);
     process->setWorkingDirectory(root());
     QStringList command = wrapper;

@@ -92,7 +92,8 @@ private Q_SLOTS:
             // LeakSanitizer cannot work under ptrace (a sanitizer build).
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
             if (!contender.wrapper.isEmpty())
-                env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+                env.insert(QStringLiteral("ASAN_OPTIONS"),
+                           env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":detect_leaks=0"));
             process->setProcessEnvironment(env);
             const QStringList arguments {contender.way,
                                          lockPath,

@@ -186,6 +186,15 @@ private Q_SLOTS:
             << QByteArray("[a]\nx=1") << false << "[a]\nx=1\n\n[code]\n" + code;
         QTest::newRow("[code] hidden by [code\\a]: refused")
             << QByteArray("[code]\nsoftware_code=\n[code\\a]\nx=1\n") << false << QByteArray();
+        // Found by fuzzing: Qt reads each value of a section as it parses
+        // it, and a damaged list claiming billions of items runs it out of
+        // memory, as it would the application.
+        QTest::newRow("a value Qt runs out of memory on: refused")
+            << QByteArray("window]\nstate=@Variant(\\0\\0\\0\\x\x92"
+                          "7f\\0\\0\\0\\aWindow\\0\\0\\0\\x2)\n"
+                          "=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\aWindow\\0\\0\\0\\x2\n"
+                          "wtofsare_co =d[eUTF-8`]\rx=1\r")
+            << false << QByteArray();
     }
     void settingsEdit()
     {
