@@ -293,6 +293,11 @@ private Q_SLOTS:
             << QString::fromUtf8("2.0-\xc3\xa9t\xc3\xa9");
         QTest::newRow("a list is no folder name: nothing starts")
             << QByteArray("[version]\ncurrent_version=2.0,0\nprevious_version=1.5.0\n") << QString();
+        // A list claiming 2^31 items, which Qt runs out of memory reading:
+        // the code's edit is refused, the version still starts.
+        QTest::newRow("a damaged list beside the version") << QByteArray(
+            "[version]\ncurrent_version=2.0.0\n[window]\nstate=@Variant(\\0\\0\\0\\v\\x7f\\xff\\xff\\xff)\n")
+                                                           << "2.0.0";
     }
     void startsChosenVersion()
     {
