@@ -35,6 +35,18 @@ class BadInputTest : public QObject
     }
     static QByteArray withBom() { return "\xEF\xBB\xBF[version]\ncurrent_version=1.0.0\n[config]\nlang=en_GB\n"; }
     static QByteArray nuls() { return QByteArray(4096, '\0'); }
+    // What the launcher wrote, without the line a sanitizer build's
+    // allocator adds where the real one only returns null.
+    static QByteArray launchersOwn(const QByteArray &err)
+    {
+        QByteArrayList lines = err.split('\n');
+        lines.erase(std::remove_if(lines.begin(), lines.end(),
+                                   [](const QByteArray &line) {
+                                       return line.contains("WARNING: AddressSanitizer failed to allocate");
+                                   }),
+                    lines.end());
+        return lines.join('\n');
+    }
     // A string list of 0x7fffffff items, in QSettings' own notation, and a
     // version to start beside it.
     static QByteArray damagedList(const char *section)
@@ -238,7 +250,7 @@ private Q_SLOTS:
         if (special.startsWith(QLatin1String("left")))
             QVERIFY(isWellFormedCode(storedCode(installation.dataFile("setting.ini"))));
         QCOMPARE(run.out, QByteArray());
-        QCOMPARE(run.err, QByteArray());
+        QCOMPARE(launchersOwn(run.err), QByteArray());
         if (!userBefore.isNull() && QFileInfo(userIni).isFile())
             QCOMPARE(Installation::readFile(userIni), userBefore);
         QCOMPARE(
