@@ -50,11 +50,11 @@ bool isIniText(const QByteArray &bytes)
 }
 
 // Runs `read`, a reading through QSettings that says whether it went
-// through, and gives its answer. Qt turns a "@Variant(...)" value into the type it names as it
-// parses the value's section, and a damaged one can claim a list of
-// billions of items: Qt then asks for more memory than exists and throws
-// std::bad_alloc, whatever else the file holds. Such a file reads as one Qt
-// cannot read, never as the end of the launcher.
+// through, and gives its answer. Qt turns a "@Variant(...)" value into the
+// type it names as it parses the value's section, and a damaged one can
+// claim a list of billions of items: Qt then asks for more memory than
+// exists and throws std::bad_alloc. Such a file reads as one Qt cannot
+// read, never as the end of the launcher.
 template<typename Read> bool readsThrough(Read read)
 {
     try {
@@ -365,6 +365,28 @@ bool isPresent(const QVariant &value)
     return value.isValid() && !(value.type() == QVariant::String && value.toString().isEmpty());
 }
 
+namespace {
+
+// The launcher's keys in the settings file at `path` into `opened`, which
+// is then Open; false when Qt cannot read them. Each is read once: every
+// value() may parse a section of its own, and the one that throws is not
+// met again later.
+bool readLaunchersKeys(const QString &path, OpenedSettings *opened)
+{
+    return readsThrough([&] {
+        const QSettings settings(path, QSettings::IniFormat);
+        if (settings.status() == QSettings::AccessError)
+            return false;
+        const auto value = [&settings](const char *key) { return settings.value(QLatin1String(key)); };
+        opened->versions = {value(Keys::CurrentVersion), value(Keys::PreviousVersion)};
+        opened->code = value(Keys::SoftwareCode);
+        opened->state = OpenedSettings::Open;
+        return true;
+    });
+}
+
+} // namespace
+
 OpenedSettings openSettingsFile(const QString &path, const QDeadlineTimer &deadline)
 {
     OpenedSettings opened;
@@ -375,21 +397,8 @@ OpenedSettings openSettingsFile(const QString &path, const QDeadlineTimer &deadl
         if (state == FileText::Missing)
             return opened;
         opened.state = OpenedSettings::Unreadable;
-        OpenedSettings read;
-        // Each key read once: every value() may parse a section of its own.
-        const auto readKeys = [&] {
-            const QSettings settings(path, QSettings::IniFormat);
-            if (settings.status() == QSettings::AccessError)
-                return false;
-            read.versions = {settings.value(QLatin1String(Keys::CurrentVersion)),
-                             settings.value(QLatin1String(Keys::PreviousVersion))};
-            read.code = settings.value(QLatin1String(Keys::SoftwareCode));
-            return true;
-        };
-        if (state == FileText::Read && readsThrough(readKeys)) {
-            read.state = OpenedSettings::Open;
-            return read;
-        }
+        if (state == FileText::Read && readLaunchersKeys(path, &opened))
+            return opened;
         if (!waitedForHolder(path, deadline))
             return opened;
     }

@@ -40,18 +40,18 @@ struct OpenedSettings
 };
 
 // Opens the INI file at `path` (empty: none) and reads the launcher's keys
-// from it, as a fresh QSettings value() reads each. Only "no such
-// file" is missing, and so is a folder or a dangling link there. Anything
-// else that keeps the file from being read is unreadable, which is not the
-// same: what it holds is unknown. Unreadable are a file that cannot be read
-// or whose existence cannot be learned (its folder cannot be searched), an
-// oversized one, one with hundreds of section headers that never close
-// (which Qt's reader takes quadratic time for), and text Qt 5 cannot read as
-// INI: UTF-16 or UTF-32 (with their byte-order marks) or anything holding
-// NUL bytes, or a value whose type Qt cannot read without running out of
-// memory (a list that claims billions of items). ASCII, Latin-1 and UTF-8
-// with or without its mark are read. While another program holds the
-// file (Windows), reading is retried until `deadline`.
+// from it with QSettings. Only "no such file" is missing, and so is a folder
+// or a dangling link there. Anything else that keeps the file from being read
+// is unreadable, which is not the same: what it holds is unknown. Unreadable
+// are a file that cannot be read or whose existence cannot be learned (its
+// folder cannot be searched), an oversized one, one with hundreds of section
+// headers that never close (which Qt's reader takes quadratic time for), and
+// text Qt 5 cannot read as INI: UTF-16 or UTF-32 (with their byte-order
+// marks) or anything holding NUL bytes, and a section of the launcher's keys
+// holding a value whose type Qt cannot read without running out of memory (a
+// list that claims billions of items). ASCII, Latin-1 and UTF-8 with or
+// without its mark are read. While another program holds the file (Windows),
+// reading is retried until `deadline`.
 OpenedSettings openSettingsFile(const QString &path, const QDeadlineTimer &deadline);
 
 // Whether a key holds a value: anything but nothing or the empty text. Qt
