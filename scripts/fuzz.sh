@@ -19,7 +19,8 @@ status=0
 # A damaged value can make Qt ask for more memory than exists: the real
 # allocator then returns null and Qt throws std::bad_alloc, which the
 # launcher handles; the sanitizer's must do the same, not abort.
-ASAN_OPTIONS=allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 build-fuzz/tests/fuzz/fuzz-settingsedit -max_total_time="$seconds" \
+ASAN_OPTIONS=allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    build-fuzz/tests/fuzz/fuzz-settingsedit -max_total_time="$seconds" \
     -dict=tests/fuzz/ini.dict -max_len=4096 -artifact_prefix=build-fuzz/ -print_final_stats=1 \
     build-fuzz/corpus tests/fuzz/corpus >build-fuzz/fuzz.log 2>&1 || status=$?
 grep -E "^(Done|settings edit|stat::number_of_executed_units)" build-fuzz/fuzz.log || true
